@@ -1,0 +1,66 @@
+# The Windows build: the program, its unit tests (run under Wine through CTest), the demo product and
+# the small Windows tools the end-to-end tests use.
+
+add_compile_definitions(UNICODE _UNICODE NOMINMAX _WIN32_WINNT=0x0A00 WINVER=0x0A00 NTDDI_VERSION=0x0A000000)
+# -municode on the compile line of everything; on the link line only of programs with a wide entry point
+# (GoogleTest's executables keep their narrow main).
+add_compile_options(-municode)
+add_link_options(-static -static-libgcc -static-libstdc++)
+
+# Static archives only. The platform files reset this after the toolchain file, so it is set again here:
+# with libz.dll.a the program would need zlib1.dll beside it.
+set(CMAKE_FIND_LIBRARY_SUFFIXES .a)
+find_package(ZLIB REQUIRED)
+set(PCRE2_USE_STATIC_LIBS ON)
+list(APPEND CMAKE_FIND_ROOT_PATH "${CMAKE_SOURCE_DIR}/.deps/pcre2-mingw")
+find_package(PCRE2 CONFIG REQUIRED COMPONENTS 16BIT)
+
+set(SF_WINE_RUN "${CMAKE_SOURCE_DIR}/cmake/wine-run.sh")
+set(CMAKE_CROSSCOMPILING_EMULATOR "${SF_WINE_RUN}")
+
+# Portable core.
+add_library(sf_core STATIC ${SF_CORE_SOURCES})
+target_include_directories(sf_core PUBLIC "${CMAKE_SOURCE_DIR}/src" "${CMAKE_BINARY_DIR}/generated")
+target_include_directories(sf_core SYSTEM PUBLIC "${SF_JSON_INCLUDE}")
+target_link_libraries(sf_core PUBLIC sf_lzmadec ZLIB::ZLIB)
+sf_warnings(sf_core)
+
+# Everything that needs the Windows API; the executable adds only its entry point and resources.
+add_library(sf_app STATIC ${SF_WIN_SOURCES})
+target_link_libraries(sf_app PUBLIC sf_core PCRE2::16BIT
+  winhttp bcrypt gdiplus comctl32 shlwapi shell32 ole32 oleaut32 uuid wbemuuid iphlpapi version
+  advapi32 user32 gdi32 msimg32 dwmapi)
+sf_warnings(sf_app)
+
+set(SF_RESOURCE_DIR "${CMAKE_SOURCE_DIR}/resources")
+file(GLOB SF_PNG_RESOURCES CONFIGURE_DEPENDS "${SF_RESOURCE_DIR}/*.png")
+set_source_files_properties("${SF_RESOURCE_DIR}/Stormfinch.rc" PROPERTIES
+  OBJECT_DEPENDS "${SF_PNG_RESOURCES};${SF_RESOURCE_DIR}/Stormfinch.manifest")
+
+add_executable(Stormfinch WIN32 src/startup/InstallerMain.cpp "${SF_RESOURCE_DIR}/Stormfinch.rc")
+target_link_libraries(Stormfinch PRIVATE sf_app)
+target_link_options(Stormfinch PRIVATE -municode)
+sf_warnings(Stormfinch)
+
+# Unit tests: one executable for the portable core, one for the Windows code. Each runs once under Wine
+# as a single CTest entry; GoogleTest's own output names the failing cases.
+file(GLOB SF_UNIT_CORE CONFIGURE_DEPENDS "${CMAKE_SOURCE_DIR}/tests/unit/core/*.cpp")
+file(GLOB SF_UNIT_WIN CONFIGURE_DEPENDS "${CMAKE_SOURCE_DIR}/tests/unit/win/*.cpp")
+
+add_executable(unit_core ${SF_UNIT_CORE})
+target_link_libraries(unit_core PRIVATE sf_core gmock_main)
+target_compile_definitions(unit_core PRIVATE SF_TEST_DATA_DIR="${CMAKE_SOURCE_DIR}/tests/data")
+sf_warnings(unit_core)
+add_test(NAME unit_core.wine COMMAND unit_core --gtest_brief=1)
+
+add_executable(unit_win ${SF_UNIT_WIN} "${SF_RESOURCE_DIR}/Stormfinch.rc")
+target_link_libraries(unit_win PRIVATE sf_app gmock_main)
+sf_warnings(unit_win)
+add_test(NAME unit_win.wine COMMAND unit_win --gtest_brief=1)
+set_tests_properties(unit_core.wine unit_win.wine PROPERTIES TIMEOUT 900)
+
+foreach(dir tests/tools demo bench)
+  if(EXISTS "${CMAKE_SOURCE_DIR}/${dir}/CMakeLists.txt")
+    add_subdirectory(${dir})
+  endif()
+endforeach()

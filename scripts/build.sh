@@ -1,0 +1,22 @@
+#!/usr/bin/env bash
+# Configures and builds both trees:
+#   build/win     the Windows program, its unit tests, the demo product and the test tools (MinGW-w64)
+#   build/native  the portable core with sanitizers, its unit tests and the fuzz targets (clang)
+# The Windows tree is configured with loopback server addresses; the tests and the demo serve them.
+set -euo pipefail
+here=$(cd "$(dirname "$0")/.." && pwd)
+source "$here/scripts/test-ports.sh"
+jobs=${SF_JOBS:-$(nproc)}
+
+cmake -S "$here" -B "$here/build/win" -G Ninja \
+  -DCMAKE_TOOLCHAIN_FILE="$here/cmake/mingw-w64-x86_64.cmake" \
+  -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+  -DSF_VERSION_SERVER_URL="http://127.0.0.1:$SF_HTTP_PORT" \
+  -DSF_INSTALLER_INFO_BASE_URL="http://127.0.0.1:$SF_HTTP_PORT/produtos/bin/newquillon/" \
+  -DSF_INSTALLER_DOWNLOAD_BASE_URL="http://127.0.0.1:$SF_HTTP_PORT/produtos/bin/davorizorida/" \
+  -DSF_ERROR_REPORT_URL="https://127.0.0.1:$SF_HTTPS_PORT/software/error" \
+  -DSF_CONTRACT_URL="http://127.0.0.1:$SF_HTTP_PORT/contrato-quillon" >/dev/null
+cmake --build "$here/build/win" -j "$jobs"
+
+CC=clang-16 CXX=clang++-16 cmake -S "$here" -B "$here/build/native" -G Ninja -DCMAKE_BUILD_TYPE=Debug >/dev/null
+cmake --build "$here/build/native" -j "$jobs"

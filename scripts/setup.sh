@@ -1,0 +1,69 @@
+#!/usr/bin/env bash
+# Installs everything the build, the demo and the tests need on a fresh Debian 12 machine (as root),
+# and builds PCRE2 (16-bit, static) for MinGW from Debian's source package. Safe to run again: every
+# step is skipped when its result is already there, so a second run takes seconds.
+set -euo pipefail
+
+here=$(cd "$(dirname "$0")/.." && pwd)
+deps=${SF_DEPS_DIR:-$here/.deps}
+pcre_prefix=$deps/pcre2-mingw
+
+packages=(
+  cmake ninja-build make pkg-config dpkg-dev
+  g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 mingw-w64-tools
+  libz-mingw-w64-dev zlib1g-dev
+  g++ clang-16 libclang-rt-16-dev
+  googletest nlohmann-json3-dev lzma-dev
+  wine wine64 xvfb xdotool imagemagick x11-utils
+  fonts-wine fonts-open-sans
+  nginx-light tinyproxy openssl curl p7zip-full
+  python3 python3-pytest
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+if ((${#missing[@]})); then
+  echo "setup: installing ${missing[*]}"
+  export DEBIAN_FRONTEND=noninteractive
+  apt-get update -qq
+  apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+fi
+
+# nginx and tinyproxy are started by the tests on loopback ports of their own; the packages' own
+# services would only hold port 80/8888 and are not needed.
+for svc in nginx tinyproxy; do
+  if command -v systemctl >/dev/null && systemctl is-active --quiet "$svc" 2>/dev/null; then
+    systemctl stop "$svc" || true
+  fi
+  if [ -x "/etc/init.d/$svc" ]; then "/etc/init.d/$svc" stop >/dev/null 2>&1 || true; fi
+done
+
+if [ ! -f "$pcre_prefix/lib/libpcre2-16.a" ]; then
+  echo "setup: building PCRE2 (16-bit) for MinGW"
+  if ! grep -rqs '^Types: deb deb-src\|^Types:.*deb-src\|^deb-src' /etc/apt/sources.list /etc/apt/sources.list.d/; then
+    cat > /etc/apt/sources.list.d/stormfinch-src.sources <<'SRC'
+Types: deb-src
+URIs: http://deb.debian.org/debian
+Suites: bookworm
+Components: main
+Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg
+SRC
+    apt-get update -qq
+  fi
+  work=$deps/pcre2-src
+  rm -rf "$work" && mkdir -p "$work"
+  (cd "$work" && apt-get source -qq --download-only pcre2 >/dev/null && dpkg-source -x --no-check ./*.dsc src >/dev/null)
+  cmake -S "$work/src" -B "$work/build" -G Ninja \
+    -DCMAKE_TOOLCHAIN_FILE="$here/cmake/mingw-w64-x86_64.cmake" \
+    -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX="$pcre_prefix" \
+    -DBUILD_SHARED_LIBS=OFF -DPCRE2_BUILD_PCRE2_8=OFF -DPCRE2_BUILD_PCRE2_16=ON \
+    -DPCRE2_SUPPORT_UNICODE=ON -DPCRE2_SUPPORT_JIT=ON -DPCRE2_BUILD_TESTS=OFF \
+    -DPCRE2_BUILD_PCRE2GREP=OFF -DPCRE2_SUPPORT_LIBBZ2=OFF -DPCRE2_SUPPORT_LIBZ=OFF \
+    -DPCRE2_SUPPORT_LIBEDIT=OFF -DPCRE2_SUPPORT_LIBREADLINE=OFF >/dev/null
+  cmake --build "$work/build" >/dev/null
+  cmake --install "$work/build" >/dev/null
+  rm -rf "$work"
+fi
+echo "setup: ready"

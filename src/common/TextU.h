@@ -1,0 +1,24 @@
+// Text helpers shared by every module: UTF-8 at the edges (log file, HTTP bodies, JSON), wide text
+// everywhere else. Portable: wchar_t is UTF-16 on Windows and UTF-32 on Linux, and both are handled.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace sf {
+
+std::string ToUtf8(std::wstring_view text);
+// Invalid sequences become U+FFFD, so text from a server can never break a caller.
+std::wstring FromUtf8(std::string_view text);
+
+// Removes leading and trailing blanks and control characters (everything up to U+0020).
+std::wstring Trim(std::wstring_view text);
+
+// ASCII-only case folding; enough for names, switches and hexadecimal digests.
+std::wstring AsciiLower(std::wstring_view text);
+bool EqualsIgnoreCase(std::wstring_view a, std::wstring_view b);
+
+// printf-like formatting of one "%s" placeholder at a time, as the texts of the help window use it.
+std::wstring ReplaceFirst(std::wstring_view text, std::wstring_view placeholder, std::wstring_view value);
+
+}  // namespace sf

@@ -1,0 +1,12 @@
+// Small routines several subsystems share.
+#pragma once
+
+#include <string>
+
+namespace sf {
+
+// True when this process is the only running installer. Otherwise brings the running installer's
+// wizard window to the front and answers false. The named mutex stays held until the process ends.
+bool CheckSingleInstance();
+
+}  // namespace sf

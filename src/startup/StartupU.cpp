@@ -1,0 +1,109 @@
+#include "startup/StartupU.h"
+
+#include <windows.h>
+#include <commctrl.h>
+#include <gdiplus.h>
+
+#include <memory>
+
+#include "common/Utils.h"
+#include "common/WinErrorU.h"
+#include "common/WinHandleU.h"
+#include "errorreport/ExceptionObjectU.h"
+#include "logging/LogU.h"
+#include "startup/CommandLineU.h"
+#include "startup/ExitCodeU.h"
+#include "startup/HelpFormU.h"
+#include "wizard/LanguageU.h"
+#include "wizard/MainFormInstall.h"
+
+namespace sf {
+
+namespace {
+
+// Linguistic lower-casing with the locale of the running thread.
+std::wstring ThreadLocaleLower(const std::wstring& text) {
+  if (text.empty()) return text;
+  std::wstring out(text.size() * 2 + 8, L'\0');
+  const int length = ::LCMapStringW(::GetThreadLocale(), LCMAP_LOWERCASE | LCMAP_LINGUISTIC_CASING, text.c_str(),
+                                    static_cast<int>(text.size()), out.data(), static_cast<int>(out.size()));
+  if (length <= 0) return text;
+  out.resize(length);
+  return out;
+}
+
+class TGdiplusSession {
+ public:
+  TGdiplusSession() {
+    Gdiplus::GdiplusStartupInput input;
+    m_ok = Gdiplus::GdiplusStartup(&m_token, &input, nullptr) == Gdiplus::Ok;
+  }
+  ~TGdiplusSession() {
+    if (m_ok) Gdiplus::GdiplusShutdown(m_token);
+  }
+  TGdiplusSession(const TGdiplusSession&) = delete;
+  TGdiplusSession& operator=(const TGdiplusSession&) = delete;
+
+ private:
+  ULONG_PTR m_token = 0;
+  bool m_ok = false;
+};
+
+void RunMessageLoop() {
+  MSG msg;
+  while (::GetMessageW(&msg, nullptr, 0, 0) > 0) {
+    HWND active = ::GetActiveWindow();
+    if (active && ::IsDialogMessageW(active, &msg)) continue;
+    ::TranslateMessage(&msg);
+    ::DispatchMessageW(&msg);
+  }
+}
+
+// Phase A: module initialisation, in dependency order. False when another copy runs.
+bool InitialiseModules() {
+  SetLanguage(TLanguage::Portuguese);
+  CreateRunLog();
+  InstallExceptionCapture();
+  return CheckSingleInstance();
+}
+
+// Phase B: the program body.
+void RunProgramBody() {
+  const std::vector<std::wstring> args = CommandLineArguments();
+  const bool help = WantsHelp(args, &ThreadLocaleLower);
+
+  INITCOMMONCONTROLSEX controls{sizeof(controls), ICC_STANDARD_CLASSES | ICC_WIN95_CLASSES};
+  ::InitCommonControlsEx(&controls);
+  TComApartment com(COINIT_APARTMENTTHREADED);
+  TGdiplusSession gdiplus;
+
+  if (help) {
+    THelpForm form;
+    form.Show();
+    RunMessageLoop();
+    return;
+  }
+
+  // The TLS libraries come from the system, so no per-run library folder is prepared or removed.
+  TSetupForm form;
+  form.Show();
+  RunMessageLoop();
+}
+
+}  // namespace
+
+int RunInstaller() {
+  if (!InitialiseModules()) {
+    CloseRunLog();
+    return 0;
+  }
+  try {
+    RunProgramBody();
+  } catch (const std::exception& e) {
+    ExceptionHandler(e);
+  }
+  CloseRunLog();
+  return ExitCodeValue();
+}
+
+}  // namespace sf

@@ -1,0 +1,57 @@
+#include "wizard/LanguageU.h"
+
+namespace sf {
+
+namespace {
+
+std::atomic<std::uint8_t> g_language{0};
+
+constexpr TTranslated kPlaceholder{L"Nome Escolhido", L"Name Chosen", L"Nombre escojido"};
+constexpr TTranslated kNotFilled{L"Preencha o nome da instalação", L"Fill in the name of the installation",
+                                 L"Digite el nombre de la instalação"};
+constexpr TTranslated kHasSpaces{L"O nome não pode conter espaços", L"Name field can not contain spaces",
+                                 L"El campo de nombre no puede contener espacios"};
+constexpr TTranslated kInUse{L"O nome escolhido já foi utilizado", L"The chosen name has already been used",
+                             L"El nombre elegido ya ha sido utilizado"};
+
+}  // namespace
+
+TLanguage CurrentLanguage() {
+  switch (g_language.load(std::memory_order_relaxed)) {
+    case 1: return TLanguage::English;
+    case 2: return TLanguage::Spanish;
+    default: return TLanguage::Portuguese;
+  }
+}
+
+void SetLanguage(TLanguage language) { g_language.store(static_cast<std::uint8_t>(language)); }
+void SetLanguageByte(std::uint8_t value) { g_language.store(value); }
+std::uint8_t LanguageByte() { return g_language.load(std::memory_order_relaxed); }
+
+const wchar_t* PickText(const TTranslated& text) {
+  switch (CurrentLanguage()) {
+    case TLanguage::English: return text.en;
+    case TLanguage::Spanish: return text.es;
+    default: return text.pt;
+  }
+}
+
+const wchar_t* PickText(const wchar_t* pt, const wchar_t* en, const wchar_t* es) {
+  return PickText(TTranslated{pt, en, es});
+}
+
+TNameEntryTexts& SharedNameTexts() {
+  static TNameEntryTexts texts{kPlaceholder.pt, kNotFilled.pt, kHasSpaces.pt, kInUse.pt};
+  return texts;
+}
+
+void TranslateSharedNameTexts() {
+  if (CurrentLanguage() == TLanguage::Portuguese) return;
+  auto& texts = SharedNameTexts();
+  texts.placeholder = PickText(kPlaceholder);
+  texts.notFilled = PickText(kNotFilled);
+  texts.hasSpaces = PickText(kHasSpaces);
+  texts.inUse = PickText(kInUse);
+}
+
+}  // namespace sf

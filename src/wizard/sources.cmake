@@ -1,0 +1,2 @@
+sf_core_sources(LanguageU.cpp)
+sf_win_sources(MainFormInstall.cpp)
