@@ -19,15 +19,8 @@ std::wstring SystemErrorText(DWORD code) {
   return text;
 }
 
-TError::TError(const std::wstring& message) : std::runtime_error(ToUtf8(message)), m_message(message) {}
-
 TWinError::TWinError(const std::wstring& context, DWORD code)
     : TError(context + L": " + SystemErrorText(code)), m_code(code) {}
-
-std::wstring ExceptionMessage(const std::exception& e) {
-  if (const auto* error = dynamic_cast<const TError*>(&e)) return error->Message();
-  return FromUtf8(e.what());
-}
 
 std::wstring EnvironmentVariable(const wchar_t* name) {
   const DWORD size = ::GetEnvironmentVariableW(name, nullptr, 0);

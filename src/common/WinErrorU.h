@@ -3,24 +3,15 @@
 
 #include <windows.h>
 
-#include <stdexcept>
 #include <string>
 #include <vector>
+
+#include "common/ErrorU.h"
 
 namespace sf {
 
 // The system's message text for an error code, without the trailing line break.
 std::wstring SystemErrorText(DWORD code);
-
-// An error with a wide message; what() gives it in UTF-8.
-class TError : public std::runtime_error {
- public:
-  explicit TError(const std::wstring& message);
-  const std::wstring& Message() const { return m_message; }
-
- private:
-  std::wstring m_message;
-};
 
 class TWinError : public TError {
  public:
@@ -31,9 +22,6 @@ class TWinError : public TError {
  private:
   DWORD m_code;
 };
-
-// The message of any exception as wide text, for log lines and diagnostic texts.
-std::wstring ExceptionMessage(const std::exception& e);
 
 // Environment variable, empty when it is not set.
 std::wstring EnvironmentVariable(const wchar_t* name);

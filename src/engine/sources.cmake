@@ -1,0 +1,2 @@
+sf_core_sources(MessagesU.cpp)
+sf_win_sources(MessagePayloadU.cpp)
