@@ -1,0 +1,240 @@
+"""The end-to-end harness: a Wine prefix under Xvfb in which the real Stormfinch.exe runs.
+
+Builds nothing. It expects the Windows tree (SF_BUILD_DIR, default build/win) to hold Stormfinch.exe and
+tests/tools/sftool.exe, creates a fresh prefix once per test run, and stops every process it started.
+"""
+from __future__ import annotations
+
+import os
+import re
+import shutil
+import signal
+import subprocess
+import time
+from dataclasses import dataclass, field
+from pathlib import Path
+
+REPO = Path(__file__).resolve().parents[2]
+BUILD = Path(os.environ.get("SF_BUILD_DIR", REPO / "build" / "win")).resolve()
+ARTIFACTS = Path(os.environ.get("SF_E2E_ARTIFACTS", BUILD / "e2e-artifacts")).resolve()
+PREFIX_SCRIPT = REPO / "scripts" / "wine-prefix.sh"
+
+
+def free_display() -> int:
+    n = 140
+    while Path(f"/tmp/.X{n}-lock").exists() or Path(f"/tmp/.X11-unix/X{n}").exists():
+        n += 1
+    return n
+
+
+class Display:
+    """One Xvfb for the whole run."""
+
+    def __init__(self) -> None:
+        self.number = free_display()
+        self.name = f":{self.number}"
+        self.proc = subprocess.Popen(
+            ["Xvfb", self.name, "-screen", "0", "1280x800x24", "-nolisten", "tcp"],
+            stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+            start_new_session=True)
+        socket = Path(f"/tmp/.X11-unix/X{self.number}")
+        for _ in range(200):
+            if socket.exists():
+                return
+            time.sleep(0.05)
+        raise RuntimeError(f"Xvfb {self.name} did not start")
+
+    def stop(self) -> None:
+        self.proc.terminate()
+        try:
+            self.proc.wait(10)
+        except subprocess.TimeoutExpired:
+            self.proc.kill()
+
+
+@dataclass
+class RunResult:
+    exit_code: int | None
+    timed_out: bool
+    stdout: str
+    log: str
+    log_path: Path | None
+    logs: list[Path] = field(default_factory=list)
+
+
+class Wine:
+    """A Wine prefix with a persistent wineserver, detached from pytest's output."""
+
+    def __init__(self, prefix: Path, display: Display) -> None:
+        self.prefix = prefix
+        self.display = display
+        if prefix.exists():
+            subprocess.run([str(PREFIX_SCRIPT), "stop", str(prefix)], check=False)
+            shutil.rmtree(prefix)
+        self.env = dict(os.environ, WINEPREFIX=str(prefix), WINEDEBUG="-all", DISPLAY=display.name,
+                        WINEDLLOVERRIDES="mscoree=;mshtml=")
+        subprocess.run([str(PREFIX_SCRIPT), "start", str(prefix)], env=self.env, check=True,
+                       stdout=subprocess.DEVNULL, timeout=300)
+        self.sftool = BUILD / "tests" / "tools" / "sftool.exe"
+        self.paths = self._folders()
+
+    def stop(self) -> None:
+        subprocess.run([str(PREFIX_SCRIPT), "stop", str(self.prefix)], env=self.env, check=False)
+
+    # Paths ---------------------------------------------------------------------------------------
+    def unix_path(self, windows_path: str) -> Path:
+        m = re.match(r"^([A-Za-z]):\\?(.*)$", windows_path)
+        if not m:
+            raise ValueError(windows_path)
+        drive, rest = m.group(1).lower(), m.group(2).replace("\\", "/")
+        if drive == "z":
+            return Path("/" + rest)
+        return self.prefix / f"drive_{drive}" / rest
+
+    @staticmethod
+    def windows_path(path: Path) -> str:
+        return "Z:" + str(Path(path).resolve()).replace("/", "\\")
+
+    def _folders(self) -> dict[str, Path]:
+        out = self.wine(str(self.sftool), "paths").stdout
+        folders = {}
+        for line in out.splitlines():
+            key, _, value = line.partition("=")
+            if value:
+                folders[key] = self.unix_path(value.rstrip("\\"))
+        return folders
+
+    # Processes -----------------------------------------------------------------------------------
+    def wine(self, *args: str, timeout: float = 120, check: bool = True) -> subprocess.CompletedProcess:
+        return subprocess.run(["wine", *args], env=self.env, capture_output=True, text=True,
+                              timeout=timeout, check=check, stdin=subprocess.DEVNULL)
+
+    def popen(self, *args: str) -> subprocess.Popen:
+        return subprocess.Popen(["wine", *args], env=self.env, stdout=subprocess.PIPE,
+                                stderr=subprocess.DEVNULL, stdin=subprocess.DEVNULL, text=True)
+
+    def reg_query(self, key: str, value: str | None = None) -> dict[str, str] | None:
+        """Values of a key as {name: data} through `reg query`; None when the key does not exist."""
+        args = ["reg", "query", key] + (["/v", value] if value else [])
+        proc = self.wine(*args, check=False)
+        if proc.returncode != 0:
+            return None
+        values = {}
+        for line in proc.stdout.splitlines():
+            m = re.match(r"^\s{4}(.+?)\s{4}(REG_\w+)\s{4}(.*)$", line)
+            if m:
+                values[m.group(1)] = m.group(3)
+        return values
+
+    def reg_subkeys(self, key: str) -> list[str]:
+        proc = self.wine("reg", "query", key, check=False)
+        prefix = key.rstrip("\\").upper() + "\\"
+        return [line.strip()[len(prefix):] for line in proc.stdout.splitlines()
+                if line.strip().upper().startswith(prefix)]
+
+
+class Installer:
+    """Runs the real Stormfinch.exe in the prefix and collects what a test checks."""
+
+    def __init__(self, wine: Wine, artifacts: Path, exe: Path | None = None) -> None:
+        self.wine = wine
+        self.exe = exe or BUILD / "Stormfinch.exe"
+        self.artifacts = artifacts
+        self.artifacts.mkdir(parents=True, exist_ok=True)
+        self._running: list[subprocess.Popen] = []
+
+    def clean(self) -> None:
+        self.wine.wine(str(self.wine.sftool), "clean")
+
+    def logs(self) -> list[Path]:
+        return sorted(self.wine.paths["TEMP"].glob("Stormfinch *.log"), key=lambda p: p.stat().st_mtime)
+
+    def start(self, *args: str, timeout_ms: int = 120_000) -> subprocess.Popen:
+        proc = self.wine.popen(str(self.wine.sftool), "run", str(timeout_ms),
+                               self.wine.windows_path(self.exe), *args)
+        self._running.append(proc)
+        return proc
+
+    def finish(self, proc: subprocess.Popen, timeout: float = 180) -> RunResult:
+        stdout, _ = proc.communicate(timeout=timeout)
+        self._running.remove(proc)
+        code = None
+        m = re.search(r"^exit=(-?\d+)$", stdout, re.M)
+        if m:
+            code = int(m.group(1))
+        logs = self.logs()
+        log_path = logs[-1] if logs else None
+        log = log_path.read_bytes().decode("utf-8") if log_path else ""
+        return RunResult(code, "timeout" in stdout.splitlines(), stdout, log, log_path, logs)
+
+    def run(self, *args: str, timeout: float = 120) -> RunResult:
+        return self.finish(self.start(*args, timeout_ms=int(timeout * 1000)), timeout + 60)
+
+    # The UI --------------------------------------------------------------------------------------
+    def windows(self) -> list[tuple[str, str, int]]:
+        rows = []
+        for line in self.wine.wine(str(self.wine.sftool), "windows").stdout.splitlines():
+            parts = line.split("\t")
+            if len(parts) == 3:
+                rows.append((parts[0], parts[1], int(parts[2])))
+        return rows
+
+    def wait_window(self, cls: str, title: str, timeout: float = 60) -> None:
+        deadline = time.monotonic() + timeout
+        while time.monotonic() < deadline:
+            if any(c == cls and t == title for c, t, _ in self.windows()):
+                return
+            time.sleep(0.2)
+        raise AssertionError(f"no window {cls!r} {title!r}; windows: {self.windows()}")
+
+    def control_texts(self, cls: str, title: str) -> list[tuple[str, str, bool]]:
+        out = self.wine.wine(str(self.wine.sftool), "texts", cls, title, check=False).stdout
+        rows = []
+        for line in out.splitlines():
+            parts = line.split("\t")
+            if len(parts) == 3:
+                rows.append((parts[0], unescape(parts[1]), parts[2] == "visible"))
+        return rows
+
+    def close_window(self, cls: str, title: str) -> None:
+        self.wine.wine(str(self.wine.sftool), "close", cls, title)
+
+    def x_window(self, title: str) -> str:
+        proc = subprocess.run(["xdotool", "search", "--name", f"^{re.escape(title)}$"],
+                              env=self.wine.env, capture_output=True, text=True, timeout=30)
+        ids = proc.stdout.split()
+        if not ids:
+            raise AssertionError(f"X window {title!r} not found")
+        return ids[-1]
+
+    def xdotool(self, *args: str) -> str:
+        return subprocess.run(["xdotool", *args], env=self.wine.env, capture_output=True, text=True,
+                              timeout=30, check=True).stdout
+
+    def screenshot(self, name: str, title: str | None = None) -> Path:
+        target = self.artifacts / f"{name}.png"
+        window = ["-window", self.x_window(title)] if title else ["-window", "root"]
+        subprocess.run(["import", *window, str(target)], env=self.wine.env, check=True, timeout=30,
+                       capture_output=True)
+        return target
+
+    def stop_all(self) -> None:
+        for proc in list(self._running):
+            proc.kill()
+            proc.wait()
+        self._running.clear()
+
+
+def unescape(text: str) -> str:
+    out, i = [], 0
+    while i < len(text):
+        if text[i] == "\\" and i + 1 < len(text):
+            out.append({"r": "\r", "n": "\n", "t": "\t", "\\": "\\"}.get(text[i + 1], text[i + 1]))
+            i += 2
+        else:
+            out.append(text[i])
+            i += 1
+    return "".join(out)
+
+
+LOG_LINE = re.compile(r"^\d\d:\d\d:\d\d\.\d{3}: ")
