@@ -54,10 +54,12 @@ sf_warnings(unit_core)
 add_test(NAME unit_core.wine COMMAND unit_core --gtest_brief=1)
 
 add_executable(unit_win ${SF_UNIT_WIN} "${SF_RESOURCE_DIR}/Stormfinch.rc")
+target_include_directories(unit_win PRIVATE "${CMAKE_SOURCE_DIR}/tests/unit/win")
 target_link_libraries(unit_win PRIVATE sf_app gmock_main)
 sf_warnings(unit_win)
 add_test(NAME unit_win.wine COMMAND unit_win --gtest_brief=1)
 set_tests_properties(unit_core.wine unit_win.wine PROPERTIES TIMEOUT 900)
+include("${CMAKE_SOURCE_DIR}/tests/unit/win/TestServers.cmake")
 
 foreach(dir tests/tools demo bench)
   if(EXISTS "${CMAKE_SOURCE_DIR}/${dir}/CMakeLists.txt")

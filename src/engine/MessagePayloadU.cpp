@@ -76,10 +76,10 @@ std::unique_ptr<TStringList> TakeStringList(UINT_PTR param) {
   return std::unique_ptr<TStringList>(reinterpret_cast<TStringList*>(param));
 }
 
-void ReleasePayloads(const MSG& msg) {
-  const TPayloadLayout layout = PayloadLayout(msg.message);
-  ReleaseOne(layout.wParam, msg.wParam);
-  ReleaseOne(layout.lParam, static_cast<UINT_PTR>(msg.lParam));
+void ReleasePayloads(UINT msg, WPARAM wParam, LPARAM lParam) {
+  const TPayloadLayout layout = PayloadLayout(msg);
+  ReleaseOne(layout.wParam, wParam);
+  ReleaseOne(layout.lParam, static_cast<UINT_PTR>(lParam));
 }
 
 void DrainThreadQueue() {

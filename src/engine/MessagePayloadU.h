@@ -46,7 +46,8 @@ std::unique_ptr<TProxySettings> TakeProxySettings(UINT_PTR param);
 std::unique_ptr<TStringList> TakeStringList(UINT_PTR param);
 
 // Releases whatever heap payload the message carries (PayloadLayout of its number).
-void ReleasePayloads(const MSG& msg);
+void ReleasePayloads(UINT msg, WPARAM wParam, LPARAM lParam);
+inline void ReleasePayloads(const MSG& msg) { ReleasePayloads(msg.message, msg.wParam, msg.lParam); }
 // Removes every message still queued for the calling thread and releases its payloads.
 void DrainThreadQueue();
 

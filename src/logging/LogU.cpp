@@ -4,6 +4,7 @@
 
 #include <mutex>
 
+#include "common/NoDestructorU.h"
 #include "common/WinErrorU.h"
 #include "common/WinHandleU.h"
 #include "logging/LogFormatU.h"
@@ -19,9 +20,10 @@ struct TRunLog {
   std::wstring timeSeparator = L":";
 };
 
+// Never destroyed: threads that are not joined may log while the process exits.
 TRunLog& Log() {
-  static TRunLog log;
-  return log;
+  static TNoDestructor<TRunLog> log;
+  return *log;
 }
 
 TLocalTime Now() {

@@ -9,6 +9,7 @@
 #include "common/Utils.h"
 #include "common/WinErrorU.h"
 #include "common/WinHandleU.h"
+#include "engine/MessagePayloadU.h"
 #include "errorreport/ExceptionObjectU.h"
 #include "logging/LogU.h"
 #include "startup/CommandLineU.h"
@@ -85,9 +86,13 @@ void RunProgramBody() {
   }
 
   // The TLS libraries come from the system, so no per-run library folder is prepared or removed.
-  TSetupForm form;
-  form.Show();
-  RunMessageLoop();
+  {
+    TSetupForm form;
+    form.Show();
+    RunMessageLoop();
+  }
+  // Notifications that arrived after the loop ended still own their texts.
+  DrainThreadQueue();
 }
 
 }  // namespace

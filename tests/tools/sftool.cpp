@@ -8,6 +8,7 @@
 //   sftool texts CLASS TITLE              print the child controls of a window: class, text
 //   sftool clean                          remove the installer's registry keys, folders, shortcuts, logs
 //   sftool hold FILE MS                   keep FILE open without sharing for MS milliseconds
+//   sftool sleep MS                       do nothing for MS milliseconds (a stand-in for a running product)
 //   sftool close CLASS TITLE              ask a top-level window to close (WM_CLOSE), as its close box does
 //
 // Output is UTF-8; texts escape CR, LF, TAB and backslash so that one control is one line.
@@ -232,5 +233,9 @@ int wmain(int argc, wchar_t** argv) {
   if (command == L"clean") return Clean();
   if (command == L"hold") return Hold(argc, argv);
   if (command == L"close") return Close(argc, argv);
+  if (command == L"sleep" && argc > 2) {
+    ::Sleep(static_cast<DWORD>(_wtoi(argv[2])));
+    return 0;
+  }
   return 2;
 }

@@ -1,0 +1,37 @@
+#include "common/ThreadU.h"
+
+#include "common/WinErrorU.h"
+#include "errorreport/ExceptionObjectU.h"
+
+namespace sf {
+
+TThreadBase::TThreadBase() {
+  // In the body, not the initialiser list: m_threadId's own initialiser would overwrite the id.
+  m_thread.Reset(::CreateThread(nullptr, 0, &TThreadBase::ThreadProc, this, CREATE_SUSPENDED, &m_threadId));
+  if (!m_thread) throw TWinError(L"CreateThread");
+}
+
+TThreadBase::~TThreadBase() = default;
+
+void TThreadBase::Start() {
+  if (m_started.exchange(true)) return;
+  ::ResumeThread(m_thread.Get());
+}
+
+bool TThreadBase::WaitFor(DWORD milliseconds) const {
+  return ::WaitForSingleObject(m_thread.Get(), milliseconds) == WAIT_OBJECT_0;
+}
+
+DWORD WINAPI TThreadBase::ThreadProc(void* param) {
+  auto* self = static_cast<TThreadBase*>(param);
+  try {
+    self->Execute();
+  } catch (const std::exception& e) {
+    // The engine and the workers handle their own errors; whatever still escapes is reported.
+    SilentException(L"TThreadBase", e);
+  }
+  self->m_finished.store(true);
+  return 0;
+}
+
+}  // namespace sf

@@ -1,0 +1,53 @@
+#include "engine/EngineTextsU.h"
+
+#include "common/NoDestructorU.h"
+#include "wizard/LanguageU.h"
+
+namespace sf {
+
+namespace {
+
+constexpr TTranslated kInstalling{L"Instalando...", L"Installing...", L"Instalando..."};
+constexpr TTranslated kUpdating{L"Atualizando...", L"Updating...", L"Actualizando..."};
+constexpr TTranslated kConnectionRetry{
+    L"Certifique-se de que sua conexão com a internet está funcionando e clique em Tentar Novamente.",
+    L"Make sure your internet connection is working and click Retry.",
+    L"Asegurese de su conección a internet y clique en Reintenrar."};
+constexpr TTranslated kFileInUse{
+    L"Ocorreu um erro no processo de instalação.\r\nCertifique-se que o produto não esteja em uso e tente novamente.",
+    L"An error has occurred while installing the product.\r\nPlease make sure it is not currently in use and try again.",
+    L"Ha ocurrido un error al instalar el producto.\r\nPor favor, asegúrese de que no esté actualmente en uso y vuelva "
+    L"a intentarlo.."};
+constexpr TTranslated kUnexpectedError{
+    L"Ocorreu um erro inesperado ao efetuar a instalação. Por favor, tente reiniciar o processo ou entre em contato "
+    L"com a Ardentis.\r\nAo contatar o suporte, forneça o seguinte código de identificação: ",
+    L"An unexpected error occurred while performing the installation. Please try restarting the process or contact "
+    L"Ardentis.\r\nWhen contacting the support, please provide the following code: ",
+    L"Ocurrió un error inesperado al realizar la instalación. Intente reiniciar el proceso o comuníquese con "
+    L"Ardentis.\r\nCuando se comunique con soporte, proporcione el siguiente código: "};
+
+}  // namespace
+
+TEngineTexts& EngineTexts() {
+  static TNoDestructor<TEngineTexts> texts(TEngineTexts{kInstalling.pt, kUpdating.pt, kConnectionRetry.pt,
+                                                        kFileInUse.pt, kUnexpectedError.pt});
+  return *texts;
+}
+
+void TranslateEngineTexts() {
+  if (CurrentLanguage() == TLanguage::Portuguese) return;
+  auto& texts = EngineTexts();
+  texts.installing = PickText(kInstalling);
+  texts.updating = PickText(kUpdating);
+  texts.connectionRetry = PickText(kConnectionRetry);
+  texts.fileInUse = PickText(kFileInUse);
+  texts.unexpectedError = PickText(kUnexpectedError);
+}
+
+std::wstring StartingText() {
+  return CurrentLanguage() == TLanguage::English ? L"Getting Started..." : L"Iniciando...";
+}
+
+std::wstring FinishingText() { return CurrentLanguage() == TLanguage::English ? L"Finishing..." : L"Finalizando..."; }
+
+}  // namespace sf

@@ -1,0 +1,48 @@
+#include "engine/InstallationRulesU.h"
+
+#include <algorithm>
+
+#include "common/ConstantsU.h"
+#include "common/TextU.h"
+
+namespace sf {
+
+namespace {
+
+bool IsDefaultName(const std::wstring& name) { return name.empty() || name == ProductName; }
+
+std::wstring KeyFor(const std::wstring& name) {
+  return name.empty() ? std::wstring(ProductName) : std::wstring(ProductName) + L"_" + name;
+}
+
+}  // namespace
+
+bool IsInstallationKey(const std::wstring& key) {
+  const std::wstring product = ProductName;
+  return key == product || key.rfind(product + L"_", 0) == 0;
+}
+
+std::wstring RegistryFolderFor(const std::wstring& regFolder, const std::wstring& name) {
+  return IsDefaultName(name) ? regFolder : regFolder + L"_" + name;
+}
+
+std::wstring InstallPathFor(const std::wstring& basePath, const std::wstring& name) {
+  return Trim(IsDefaultName(name) ? basePath + L"\\" : basePath + L"_" + name + L"\\");
+}
+
+std::wstring BaseInstallFolder(const std::wstring& appData) {
+  return Trim(appData + L"\\" + CompanyName + L"\\" + ProductName);
+}
+
+bool ContainsKey(const std::vector<std::wstring>& keys, const std::wstring& key) {
+  return std::any_of(keys.begin(), keys.end(), [&](const std::wstring& k) { return EqualsIgnoreCase(k, key); });
+}
+
+TUnattendedVerdict DecideUnattended(TCmdInstallType mode, const std::wstring& name,
+                                    const std::vector<std::wstring>& keys) {
+  const bool exists = ContainsKey(keys, KeyFor(name));
+  if (mode == TCmdInstallType::citInstall) return exists ? TUnattendedVerdict::NameExists : TUnattendedVerdict::GoOn;
+  return exists ? TUnattendedVerdict::GoOn : TUnattendedVerdict::NameNotFound;
+}
+
+}  // namespace sf

@@ -1,0 +1,218 @@
+#include "engine/InstallerThreadU.h"
+
+#include "common/ConstantsU.h"
+#include "common/ErrorU.h"
+#include "common/TimeTextU.h"
+#include "common/WinErrorU.h"
+#include "engine/EngineTextsU.h"
+#include "engine/InstallationRulesU.h"
+#include "engine/InstallationsU.h"
+#include "engine/MessagesU.h"
+#include "errorreport/ExceptionObjectU.h"
+#include "logging/LogU.h"
+#include "startup/ExitCodeU.h"
+
+namespace sf {
+
+namespace {
+
+std::atomic<TInstallerThread*> g_engine{nullptr};
+
+const wchar_t* TrueFalse(bool value) { return value ? L"True" : L"False"; }
+
+TLocalTime LocalNow() {
+  SYSTEMTIME st;
+  ::GetLocalTime(&st);
+  return {st.wYear, st.wMonth, st.wDay, st.wHour, st.wMinute, st.wSecond, st.wMilliseconds};
+}
+
+}  // namespace
+
+TInstallerThread::TInstallerThread(HWND mainHandle)
+    : m_MainHandle(mainHandle), m_strlstFailedMd5{L"Invalid md5 verified while installing"} {
+  g_engine.store(this);
+}
+
+TInstallerThread::~TInstallerThread() {
+  TInstallerThread* self = this;
+  g_engine.compare_exchange_strong(self, nullptr);
+}
+
+TInstallerThread* TInstallerThread::Instance() { return g_engine.load(); }
+
+void TInstallerThread::WaitStart() {
+  while (!Started() || !m_bGetMessageReady.load()) ::Sleep(1);
+}
+
+bool TInstallerThread::Post(UINT msg, WPARAM wParam, LPARAM lParam) const {
+  return ::PostThreadMessageW(ThreadId(), msg, wParam, lParam) != FALSE;
+}
+
+void TInstallerThread::SetUnnatendedValues(const std::wstring& name, TCmdInstallType type) {
+  PostText(TMessageTarget::Thread(ThreadId()), WM_SET_UNNATENDED_VALUES, name, static_cast<LPARAM>(type));
+}
+
+void TInstallerThread::SetProxyConfig(const TProxySettings& proxy) {
+  PostProxySettings(TMessageTarget::Thread(ThreadId()), WM_SET_PROXY_CONFIG, proxy);
+}
+
+void TInstallerThread::VerifyPreviousInstall() { Post(WM_VERIFY_PREVIOUS_INSTALL); }
+
+void TInstallerThread::VerifyInstallerHasUpdate() { Post(WM_VERIFY_INSTALLER_UPDATE); }
+
+TProxySettings TInstallerThread::GetProxySettings() const {
+  std::lock_guard guard(m_proxyLock);
+  return m_proxy;
+}
+
+std::wstring TInstallerThread::InstallPath() const { return InstallPathFor(m_strInstallPath, m_strQuillonName); }
+
+std::wstring TInstallerThread::RegistryFolderName() const {
+  return RegistryFolderFor(m_strRegFolder, m_strQuillonName);
+}
+
+void TInstallerThread::ShowPage(int page) const { PostPlain(Window(), WM_CHANGE_VISIBLE_FRAME, page); }
+
+void TInstallerThread::EndProgram(int exitCode) const {
+  SetExitCode(static_cast<TExitCode>(exitCode));
+  PostPlain(Window(), WM_QUIT);
+}
+
+void TInstallerThread::Execute() {
+  TComApartment com(COINIT_MULTITHREADED);  // shell links and the disk query need it
+  AppendLog(L"Execute");
+  m_strIdentifier = L"_" + IdentifierStamp(LocalNow());
+  AppendLog(L"TInstallerThread.Execute: Identifier=" + m_strIdentifier);
+
+  // The queue must exist before the window is told it may post.
+  MSG msg;
+  ::PeekMessageW(&msg, nullptr, WM_USER, WM_USER, PM_NOREMOVE);
+  m_bGetMessageReady.store(true);
+
+  for (;;) {
+    const BOOL got = ::GetMessageW(&msg, nullptr, 0, 0);
+    if (got == 0) break;
+    if (got == -1) {
+      AppendLog(L"TInstallerThread.Execute: GetMessage Error=\"" + SystemErrorText(::GetLastError()) +
+                L"\". Aborting...");
+      WMAbortInstallation();
+      break;
+    }
+    try {
+      ProcessMessage(msg);
+    } catch (const std::exception& e) {
+      AppendLog(L"TInstallerThread.Execute: MessageID=" + MessageName(msg.message) + L" Except: " +
+                ExceptionMessage(e));
+      SilentException(L"", e);
+      WMAbortInstallation();
+    }
+  }
+  DrainThreadQueue();
+}
+
+void TInstallerThread::ProcessMessage(const MSG& msg) {
+  if (auto line = m_ProgressLog.LineFor(msg.message, msg.wParam)) AppendLog(*line);
+  switch (msg.message) {
+    case WM_SET_PROXY_CONFIG: WMSetProxyConfig(msg); break;
+    case WM_VERIFY_PREVIOUS_INSTALL: WMVerifyPreviousInstall(); break;
+    case WM_ABORT_INSTALLATION: WMAbortInstallation(); break;
+    case WM_SET_INSTALL_NAME: WMSetInstallName(msg); break;
+    case WM_SET_UNNATENDED_VALUES: WMSetUnnatendedValues(msg); break;
+    default: ReleasePayloads(msg); break;  // only logged
+  }
+}
+
+void TInstallerThread::WMSetUnnatendedValues(const MSG& msg) {
+  m_CmdInstall = static_cast<TCmdInstallType>(msg.lParam);
+  m_strCmdName = TakeText(msg.wParam);
+}
+
+void TInstallerThread::WMSetProxyConfig(const MSG& msg) {
+  const auto received = TakeProxySettings(msg.wParam);
+  if (!received) return;
+  {
+    std::lock_guard guard(m_proxyLock);
+    m_proxy = *received;
+  }
+  AppendLog(L"WMSetProxyConfig: Host=" + received->FHost + L" Port=" + std::to_wstring(received->FPort) +
+            L" Scheme=" + received->FScheme + L" Username=" + TrueFalse(!received->FUserName.empty()) +
+            L" Password=" + TrueFalse(!received->FPassword.empty()));
+}
+
+void TInstallerThread::WMVerifyPreviousInstall() {
+  AppendLog(L"WMVerifyPreviousInstall");
+  m_bNewInstall.store(true);
+  m_strRegFolder = ProductName;
+  AppendLog(L"WMVerifyPreviousInstall Before Path=" + m_strInstallPath);
+
+  TStringList keys = ScanInstallations([this](const std::wstring& dir) {
+    AppendLog(L"Install Found: " + dir);
+    m_bNewInstall.store(false);
+  });
+  const std::wstring baseFolder = BaseInstallFolder(EnvironmentVariable(L"APPDATA"));
+
+  switch (m_CmdInstall) {
+    case TCmdInstallType::citNone:
+      m_strInstallPath = baseFolder;
+      if (keys.empty()) {
+        ShowPage(m_bNewInstall.load() ? 3 : 4);
+      } else {
+        PostStringList(Window(), WM_SET_INSTALL_LIST, std::move(keys));
+        ShowPage(4);
+      }
+      break;
+    case TCmdInstallType::citInstall:
+      if (DecideUnattended(m_CmdInstall, m_strCmdName, keys) == TUnattendedVerdict::GoOn) {
+        m_strInstallPath = baseFolder;
+        m_strQuillonName = m_strCmdName;
+        PostWithTextLParam(Window(), WM_CHANGE_VISIBLE_FRAME, 5, StartingText());
+        Post(WM_SET_NEW_INSTALL);
+        Post(WM_SETUP_DOWNLOADS);
+      } else {
+        EndProgram(static_cast<int>(TExitCode::NameExists));
+      }
+      break;
+    case TCmdInstallType::citUpdate:
+      if (DecideUnattended(m_CmdInstall, m_strCmdName, keys) == TUnattendedVerdict::GoOn) {
+        m_strInstallPath = baseFolder;
+        m_strQuillonName = m_strCmdName;
+        if (IsProductRunning(InstallPath() + ProductExeName)) {
+          EndProgram(static_cast<int>(TExitCode::ProductRunning));
+          return;
+        }
+        PostWithTextLParam(Window(), WM_CHANGE_VISIBLE_FRAME, 5, StartingText());
+        Post(WM_SET_UPDATE_ONLY);
+        Post(WM_SETUP_DOWNLOADS);
+      } else {
+        EndProgram(static_cast<int>(TExitCode::NameNotFound));
+      }
+      break;
+  }
+  AppendLog(L"WMVerifyPreviousInstall After Path=" + m_strInstallPath);
+}
+
+void TInstallerThread::WMSetInstallName(const MSG& msg) {
+  const std::wstring received = TakeText(msg.wParam);
+  m_strQuillonName = received == ProductName ? std::wstring() : received;
+  AppendLog(L"WMSetInstallName: " + m_strQuillonName + L" - " + received);
+}
+
+void TInstallerThread::WMAbortInstallation() {
+  if (m_bInstallationSuspended.exchange(true)) return;
+  try {
+    StopWorkers();
+  } catch (const std::exception& e) {
+    AppendLog(L"TInstallerThread.WMAbortInstallation: Except: " + ExceptionMessage(e));
+  }
+  AbortUnexpectedError();
+}
+
+void TInstallerThread::AbortUnexpectedError() {
+  PostTwoTexts(Window(), WM_SET_ABORT_MSG, EngineTexts().unexpectedError, m_strIdentifier);
+  ShowPage(7);
+}
+
+// No worker exists before the download set-up creates them.
+void TInstallerThread::StopWorkers() {}
+
+}  // namespace sf
