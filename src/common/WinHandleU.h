@@ -132,6 +132,23 @@ struct TInternetTraits {
   }
 };
 
+struct TWindowTraits {
+  using Handle = HWND;
+  static Handle Null() { return nullptr; }
+  static bool IsValid(Handle h) { return h != nullptr; }
+  // A child window is destroyed with its parent; its handle is then stale and must not be destroyed again.
+  static void Close(Handle h) {
+    if (::IsWindow(h)) ::DestroyWindow(h);
+  }
+};
+
+struct TMemoryDcTraits {
+  using Handle = HDC;
+  static Handle Null() { return nullptr; }
+  static bool IsValid(Handle h) { return h != nullptr; }
+  static void Close(Handle h) { ::DeleteDC(h); }
+};
+
 using TScopedKernelHandle = TScopedHandle<TKernelHandleTraits>;
 using TScopedRegKey = TScopedHandle<TRegKeyTraits>;
 using TScopedFindHandle = TScopedHandle<TFindHandleTraits>;
@@ -142,6 +159,8 @@ using TScopedFont = TScopedHandle<TFontTraits>;
 using TScopedBrush = TScopedHandle<TBrushTraits>;
 using TScopedHGlobal = TScopedHandle<THGlobalTraits>;
 using TScopedInternet = TScopedHandle<TInternetTraits>;
+using TScopedWindow = TScopedHandle<TWindowTraits>;
+using TScopedMemoryDc = TScopedHandle<TMemoryDcTraits>;
 
 // Joins the component-object runtime for the current thread and leaves it on destruction.
 class TComApartment {
