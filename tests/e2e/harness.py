@@ -126,6 +126,11 @@ class Wine:
                 values[m.group(1)] = m.group(3)
         return values
 
+    def reg_tree(self, key: str) -> str:
+        """Everything below a key as `reg query /s` prints it ('' when the key does not exist)."""
+        proc = self.wine("reg", "query", key, "/s", check=False)
+        return proc.stdout if proc.returncode == 0 else ""
+
     def reg_subkeys(self, key: str) -> list[str]:
         proc = self.wine("reg", "query", key, check=False)
         prefix = key.rstrip("\\").upper() + "\\"
@@ -169,6 +174,31 @@ class Installer:
 
     def run(self, *args: str, timeout: float = 120) -> RunResult:
         return self.finish(self.start(*args, timeout_ms=int(timeout * 1000)), timeout + 60)
+
+    # Machine state ---------------------------------------------------------------------------------
+    def appdata_windows(self) -> str:
+        out = self.wine.wine(str(self.wine.sftool), "paths").stdout
+        return re.search(r"^APPDATA=(.*)$", out, re.M).group(1).strip()
+
+    def add_installation(self, key: str, folder_exists: bool = True) -> Path:
+        """Registers an installation the way the installer records one; returns its folder."""
+        windows_dir = f"{self.appdata_windows()}\\Ardentis\\{key}\\"
+        self.wine.wine("reg", "add", f"HKCU\\Software\\Ardentis\\{key}\\1.0", "/v", "Dir", "/d", windows_dir, "/f")
+        folder = self.wine.unix_path(windows_dir)
+        if folder_exists:
+            folder.mkdir(parents=True, exist_ok=True)
+        return folder
+
+    def state(self) -> tuple[str, str, list[tuple[str, int, int]]]:
+        """Registry and files the installer may touch, for before/after comparisons."""
+        files = []
+        root = self.wine.paths["APPDATA"] / "Ardentis"
+        if root.exists():
+            for p in sorted(root.rglob("*")):
+                st = p.stat()
+                files.append((str(p.relative_to(root)), st.st_size, st.st_mtime_ns))
+        return (self.wine.reg_tree("HKCU\\Software\\Ardentis"),
+                self.wine.reg_tree("HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall"), files)
 
     # The UI --------------------------------------------------------------------------------------
     def windows(self) -> list[tuple[str, str, int]]:

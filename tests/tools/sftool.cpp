@@ -8,6 +8,7 @@
 //   sftool texts CLASS TITLE              print the child controls of a window: class, text
 //   sftool clean                          remove the installer's registry keys, folders, shortcuts, logs
 //   sftool hold FILE MS                   keep FILE open without sharing for MS milliseconds
+//   sftool processes                      print the running processes: pid, executable name
 //   sftool sleep MS                       do nothing for MS milliseconds (a stand-in for a running product)
 //   sftool close CLASS TITLE              ask a top-level window to close (WM_CLOSE), as its close box does
 //
@@ -15,6 +16,7 @@
 #include <windows.h>
 #include <shlobj.h>
 #include <shlwapi.h>
+#include <tlhelp32.h>
 
 #include <cstdio>
 #include <string>
@@ -210,6 +212,18 @@ int Hold(int argc, wchar_t** argv) {
   return 0;
 }
 
+int Processes() {
+  HANDLE snapshot = ::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+  if (snapshot == INVALID_HANDLE_VALUE) return 1;
+  PROCESSENTRY32W entry{};
+  entry.dwSize = sizeof(entry);
+  for (BOOL more = ::Process32FirstW(snapshot, &entry); more; more = ::Process32NextW(snapshot, &entry)) {
+    Print(std::to_wstring(entry.th32ProcessID) + L"\t" + entry.szExeFile);
+  }
+  ::CloseHandle(snapshot);
+  return 0;
+}
+
 int Close(int argc, wchar_t** argv) {
   if (argc < 4) return 2;
   HWND window = ::FindWindowW(argv[2], argv[3]);
@@ -233,6 +247,7 @@ int wmain(int argc, wchar_t** argv) {
   if (command == L"clean") return Clean();
   if (command == L"hold") return Hold(argc, argv);
   if (command == L"close") return Close(argc, argv);
+  if (command == L"processes") return Processes();
   if (command == L"sleep" && argc > 2) {
     ::Sleep(static_cast<DWORD>(_wtoi(argv[2])));
     return 0;
