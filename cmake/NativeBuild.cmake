@@ -19,7 +19,12 @@ target_link_libraries(unit_core PRIVATE sf_core gmock_main)
 target_compile_definitions(unit_core PRIVATE SF_TEST_DATA_DIR="${CMAKE_SOURCE_DIR}/tests/data")
 sf_warnings(unit_core)
 add_test(NAME unit_core.native COMMAND unit_core --gtest_brief=1)
+include("${CMAKE_SOURCE_DIR}/tests/fixtures/Packages.cmake")
 
 if(CMAKE_CXX_COMPILER_ID STREQUAL "Clang" AND EXISTS "${CMAKE_SOURCE_DIR}/fuzz/CMakeLists.txt")
   add_subdirectory(fuzz)
+endif()
+
+if(EXISTS "${CMAKE_SOURCE_DIR}/bench/CMakeLists.txt")
+  add_subdirectory(bench)
 endif()

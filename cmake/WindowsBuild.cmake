@@ -52,6 +52,7 @@ target_link_libraries(unit_core PRIVATE sf_core gmock_main)
 target_compile_definitions(unit_core PRIVATE SF_TEST_DATA_DIR="${CMAKE_SOURCE_DIR}/tests/data")
 sf_warnings(unit_core)
 add_test(NAME unit_core.wine COMMAND unit_core --gtest_brief=1)
+include("${CMAKE_SOURCE_DIR}/tests/fixtures/Packages.cmake")
 
 add_executable(unit_win ${SF_UNIT_WIN} "${SF_RESOURCE_DIR}/Stormfinch.rc")
 target_include_directories(unit_win PRIVATE "${CMAKE_SOURCE_DIR}/tests/unit/win")

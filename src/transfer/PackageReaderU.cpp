@@ -1,0 +1,516 @@
+#include "transfer/PackageReaderU.h"
+
+// The LZMA SDK's Types.h pulls in <windows.h> on Windows: this is the one file that includes it.
+#include <LzmaDec.h>
+#include <zlib.h>
+
+#include <algorithm>
+#include <array>
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <string_view>
+#include <system_error>
+#include <vector>
+
+#include "common/PathRulesU.h"
+#include "common/TextU.h"
+
+namespace sf {
+
+namespace {
+
+constexpr std::uint32_t kLocalHeaderSignature = 0x04034b50;
+constexpr std::uint32_t kCentralHeaderSignature = 0x02014b50;
+constexpr std::uint32_t kEndRecordSignature = 0x06054b50;
+constexpr std::uint32_t kZip64EndRecordSignature = 0x06064b50;
+constexpr std::uint32_t kZip64LocatorSignature = 0x07064b50;
+constexpr std::uint32_t kDataDescriptorSignature = 0x08074b50;
+
+constexpr std::size_t kEndRecordSize = 22;
+constexpr std::size_t kZip64LocatorSize = 20;
+constexpr std::size_t kZip64EndRecordSize = 56;
+constexpr std::size_t kCentralHeaderSize = 46;
+constexpr std::size_t kLocalHeaderSize = 30;
+constexpr std::size_t kMaxCommentSize = 0xFFFF;
+constexpr std::uint32_t kZip64Marker = 0xFFFFFFFF;
+
+constexpr std::uint16_t kMethodStored = 0;
+constexpr std::uint16_t kMethodDeflate = 8;
+constexpr std::uint16_t kMethodLzma = 14;
+
+constexpr std::uint16_t kFlagEncrypted = 0x0001;
+constexpr std::uint16_t kFlagDataDescriptor = 0x0008;
+constexpr std::uint16_t kFlagUtf8Name = 0x0800;
+
+constexpr std::uint16_t kExtraZip64 = 0x0001;
+constexpr std::uint16_t kExtraUnicodePath = 0x7075;
+
+// Method 14 data: 2 bytes of encoder version, a 2-byte property length, the properties, the stream.
+constexpr std::size_t kLzmaHeaderSize = 4 + LZMA_PROPS_SIZE;
+
+// The best ratios the formats can reach are about 1030:1 for Deflate and 7070:1 for LZMA (both measured
+// on zeros at the strongest settings). A declared size beyond these bounds cannot be true, and believing
+// it would let a tiny package fill the disk.
+constexpr std::uint64_t kMaxDeflateRatio = 1040;
+constexpr std::uint64_t kMaxLzmaRatio = 8192;
+
+// Output is decoded and written in pieces of this size, so a large file never sits in memory twice.
+constexpr std::size_t kChunkSize = std::size_t{1} << 20;
+
+constexpr std::array<char16_t, 128> kCp437High{
+    0x00C7, 0x00FC, 0x00E9, 0x00E2, 0x00E4, 0x00E0, 0x00E5, 0x00E7,
+    0x00EA, 0x00EB, 0x00E8, 0x00EF, 0x00EE, 0x00EC, 0x00C4, 0x00C5,
+    0x00C9, 0x00E6, 0x00C6, 0x00F4, 0x00F6, 0x00F2, 0x00FB, 0x00F9,
+    0x00FF, 0x00D6, 0x00DC, 0x00A2, 0x00A3, 0x00A5, 0x20A7, 0x0192,
+    0x00E1, 0x00ED, 0x00F3, 0x00FA, 0x00F1, 0x00D1, 0x00AA, 0x00BA,
+    0x00BF, 0x2310, 0x00AC, 0x00BD, 0x00BC, 0x00A1, 0x00AB, 0x00BB,
+    0x2591, 0x2592, 0x2593, 0x2502, 0x2524, 0x2561, 0x2562, 0x2556,
+    0x2555, 0x2563, 0x2551, 0x2557, 0x255D, 0x255C, 0x255B, 0x2510,
+    0x2514, 0x2534, 0x252C, 0x251C, 0x2500, 0x253C, 0x255E, 0x255F,
+    0x255A, 0x2554, 0x2569, 0x2566, 0x2560, 0x2550, 0x256C, 0x2567,
+    0x2568, 0x2564, 0x2565, 0x2559, 0x2558, 0x2552, 0x2553, 0x256B,
+    0x256A, 0x2518, 0x250C, 0x2588, 0x2584, 0x258C, 0x2590, 0x2580,
+    0x03B1, 0x00DF, 0x0393, 0x03C0, 0x03A3, 0x03C3, 0x00B5, 0x03C4,
+    0x03A6, 0x0398, 0x03A9, 0x03B4, 0x221E, 0x03C6, 0x03B5, 0x2229,
+    0x2261, 0x00B1, 0x2265, 0x2264, 0x2320, 0x2321, 0x00F7, 0x2248,
+    0x00B0, 0x2219, 0x00B7, 0x221A, 0x207F, 0x00B2, 0x25A0, 0x00A0,
+};
+
+[[noreturn]] void Damaged(const std::wstring& problem) { throw TPackageError(L"Invalid package: " + problem); }
+
+std::wstring ErrnoText(int error) { return FromUtf8(std::generic_category().message(error)); }
+
+// Paths are wide on Windows and bytes elsewhere; there the bytes are UTF-8, whatever the C locale says.
+std::filesystem::path PathOf(const std::wstring& text) {
+#ifdef _WIN32
+  return std::filesystem::path(text);
+#else
+  return std::filesystem::path(ToUtf8(text));
+#endif
+}
+
+std::wstring TextOf(const std::filesystem::path& path) {
+#ifdef _WIN32
+  return path.wstring();
+#else
+  return FromUtf8(path.string());
+#endif
+}
+
+// Bounds-checked little-endian reads; whatever an archive claims, nothing is read outside the package.
+class TByteView {
+ public:
+  TByteView(const std::uint8_t* data, std::size_t size) : m_pData(data), m_nSize(size) {}
+
+  std::size_t Size() const { return m_nSize; }
+  bool Has(std::uint64_t at, std::uint64_t count) const { return at <= m_nSize && count <= m_nSize - at; }
+  void Need(std::uint64_t at, std::uint64_t count, std::wstring_view what) const {
+    if (!Has(at, count)) Damaged(std::wstring(what) + L" lies outside the package");
+  }
+  const std::uint8_t* At(std::uint64_t at) const { return m_pData + at; }
+
+  std::uint16_t U16(std::uint64_t at) const { return static_cast<std::uint16_t>(Read(at, 2)); }
+  std::uint32_t U32(std::uint64_t at) const { return static_cast<std::uint32_t>(Read(at, 4)); }
+  std::uint64_t U64(std::uint64_t at) const { return Read(at, 8); }
+
+ private:
+  std::uint64_t Read(std::uint64_t at, unsigned count) const {
+    Need(at, count, L"a header");
+    std::uint64_t value = 0;
+    for (unsigned i = count; i-- > 0;) value = (value << 8) | m_pData[at + i];
+    return value;
+  }
+
+  const std::uint8_t* m_pData;
+  std::size_t m_nSize;
+};
+
+struct TDirectory {
+  std::uint64_t nOffset = 0;
+  std::uint64_t nSize = 0;
+};
+
+std::size_t FindEndRecord(const TByteView& bytes) {
+  if (bytes.Size() >= kEndRecordSize) {
+    const std::size_t last = bytes.Size() - kEndRecordSize;
+    const std::size_t first = last > kMaxCommentSize ? last - kMaxCommentSize : 0;
+    for (std::size_t at = last + 1; at-- > first;) {
+      if (bytes.U32(at) == kEndRecordSignature && bytes.Has(at + kEndRecordSize, bytes.U16(at + 20))) return at;
+    }
+  }
+  Damaged(L"not a ZIP archive (no end of central directory record)");
+}
+
+TDirectory ReadDirectory(const TByteView& bytes, std::size_t endAt) {
+  std::uint64_t disk = bytes.U16(endAt + 4);
+  std::uint64_t directoryDisk = bytes.U16(endAt + 6);
+  std::uint64_t entriesOnDisk = bytes.U16(endAt + 8);
+  std::uint64_t entries = bytes.U16(endAt + 10);
+  TDirectory directory{bytes.U32(endAt + 16), bytes.U32(endAt + 12)};
+
+  if (endAt >= kZip64LocatorSize && bytes.U32(endAt - kZip64LocatorSize) == kZip64LocatorSignature) {
+    const std::size_t locatorAt = endAt - kZip64LocatorSize;
+    if (bytes.U32(locatorAt + 4) != 0 || bytes.U32(locatorAt + 16) > 1) {
+      Damaged(L"archives split over several disks are not supported");
+    }
+    const std::uint64_t recordAt = bytes.U64(locatorAt + 8);
+    bytes.Need(recordAt, kZip64EndRecordSize, L"the ZIP64 end of central directory record");
+    if (bytes.U32(recordAt) != kZip64EndRecordSignature) Damaged(L"the ZIP64 end of central directory record is missing");
+    disk = bytes.U32(recordAt + 16);
+    directoryDisk = bytes.U32(recordAt + 20);
+    entriesOnDisk = bytes.U64(recordAt + 24);
+    entries = bytes.U64(recordAt + 32);
+    directory = {bytes.U64(recordAt + 48), bytes.U64(recordAt + 40)};
+  }
+
+  if (disk != 0 || directoryDisk != 0 || entriesOnDisk != entries) {
+    Damaged(L"archives split over several disks are not supported");
+  }
+  if (entries == 0) Damaged(L"the archive holds no entries");
+  bytes.Need(directory.nOffset, directory.nSize, L"the central directory");
+  return directory;
+}
+
+std::wstring DecodeUtf8Name(std::string_view raw) {
+  std::wstring name = FromUtf8(raw);
+  if (ToUtf8(name) != raw) Damaged(L"the entry name is not valid UTF-8");
+  return name;
+}
+
+std::wstring DecodeName(std::string_view raw, std::uint16_t flags, const TByteView& bytes, std::size_t extraAt,
+                        std::size_t extraSize) {
+  if ((flags & kFlagUtf8Name) != 0) return DecodeUtf8Name(raw);
+  // Info-ZIP's Unicode path field counts only while it was written for this very name (its CRC-32).
+  for (std::size_t at = extraAt; at + 4 <= extraAt + extraSize;) {
+    const std::uint16_t id = bytes.U16(at);
+    const std::size_t size = bytes.U16(at + 2);
+    if (at + 4 + size > extraAt + extraSize) break;
+    if (id == kExtraUnicodePath && size >= 5 && *bytes.At(at + 4) == 1 &&
+        bytes.U32(at + 5) == crc32_z(0, reinterpret_cast<const Bytef*>(raw.data()), raw.size())) {
+      return DecodeUtf8Name(std::string_view(reinterpret_cast<const char*>(bytes.At(at + 9)), size - 5));
+    }
+    at += 4 + size;
+  }
+  std::wstring name;
+  name.reserve(raw.size());
+  for (const char c : raw) {
+    const auto byte = static_cast<unsigned char>(c);
+    name += byte < 0x80 ? static_cast<wchar_t>(byte) : static_cast<wchar_t>(kCp437High[byte - 0x80]);
+  }
+  return name;
+}
+
+// Fills the sizes and offset that the central header marks as kept in its ZIP64 extra field.
+void ApplyZip64Extra(const TByteView& bytes, std::size_t extraAt, std::size_t extraSize, std::uint64_t& uncompressed,
+                     std::uint64_t& compressed, std::uint64_t& localOffset) {
+  std::array<std::uint64_t*, 3> wanted{};
+  std::size_t count = 0;
+  for (auto* value : {&uncompressed, &compressed, &localOffset}) {
+    if (*value == kZip64Marker) wanted[count++] = value;
+  }
+  if (count == 0) return;
+  for (std::size_t at = extraAt; at + 4 <= extraAt + extraSize;) {
+    const std::uint16_t id = bytes.U16(at);
+    const std::size_t size = bytes.U16(at + 2);
+    if (at + 4 + size > extraAt + extraSize) break;
+    if (id == kExtraZip64) {
+      if (size < 8 * count) break;
+      for (std::size_t i = 0; i < count; ++i) *wanted[i] = bytes.U64(at + 4 + 8 * i);
+      return;
+    }
+    at += 4 + size;
+  }
+  Damaged(L"the ZIP64 sizes of the entry are missing");
+}
+
+// A data descriptor follows the data; it may start with a signature and holds 4- or 8-byte sizes.
+void CheckDataDescriptor(const TByteView& bytes, std::uint64_t at, std::uint32_t crc, std::uint64_t compressed,
+                         std::uint64_t uncompressed) {
+  if (bytes.Has(at, 4) && bytes.U32(at) == kDataDescriptorSignature) at += 4;
+  const bool matches32 = bytes.Has(at, 12) && bytes.U32(at) == crc && bytes.U32(at + 4) == compressed &&
+                         bytes.U32(at + 8) == uncompressed;
+  const bool matches64 = bytes.Has(at, 20) && bytes.U32(at) == crc && bytes.U64(at + 4) == compressed &&
+                         bytes.U64(at + 12) == uncompressed;
+  if (!matches32 && !matches64) Damaged(L"the data descriptor does not match the central directory");
+}
+
+// The output file, with the running CRC-32 and length of what was written.
+class TOutputFile {
+ public:
+  explicit TOutputFile(std::filesystem::path path) : m_Path(std::move(path)) {
+#ifdef _WIN32
+    m_File.reset(_wfopen(m_Path.c_str(), L"wb"));
+#else
+    m_File.reset(std::fopen(m_Path.c_str(), "wb"));
+#endif
+    if (!m_File) throw TFileCreateError(L"Cannot create " + TextOf(m_Path) + L": " + ErrnoText(errno));
+    // Every write is a large chunk: a stdio buffer would only add a copy.
+    std::setvbuf(m_File.get(), nullptr, _IONBF, 0);
+  }
+
+  void Write(const std::uint8_t* data, std::size_t size) {
+    if (size == 0) return;
+    m_nCrc32 = crc32_z(m_nCrc32, data, size);
+    m_nWritten += size;
+    if (std::fwrite(data, 1, size, m_File.get()) != size) Failed();
+  }
+
+  void Finish() {
+    if (std::fclose(m_File.release()) != 0) Failed();
+  }
+
+  const std::filesystem::path& Path() const { return m_Path; }
+  std::uint32_t Crc32() const { return static_cast<std::uint32_t>(m_nCrc32); }
+  std::uint64_t Written() const { return m_nWritten; }
+
+ private:
+  [[noreturn]] void Failed() const {
+    throw TPackageError(L"Cannot write " + TextOf(m_Path) + L": " + ErrnoText(errno));
+  }
+
+  struct TCloser {
+    void operator()(std::FILE* file) const { std::fclose(file); }
+  };
+
+  std::filesystem::path m_Path;
+  std::unique_ptr<std::FILE, TCloser> m_File;
+  uLong m_nCrc32 = crc32_z(0, nullptr, 0);
+  std::uint64_t m_nWritten = 0;
+};
+
+void WriteStored(const std::uint8_t* data, std::uint64_t size, TOutputFile& output) {
+  for (std::uint64_t done = 0; done < size;) {
+    const auto piece = static_cast<std::size_t>(std::min<std::uint64_t>(kChunkSize, size - done));
+    output.Write(data + done, piece);
+    done += piece;
+  }
+}
+
+void InflateTo(const std::uint8_t* data, std::uint64_t size, std::uint64_t expected, TOutputFile& output) {
+  z_stream stream{};
+  if (inflateInit2(&stream, -MAX_WBITS) != Z_OK) Damaged(L"the Deflate decoder could not start");
+  const std::unique_ptr<z_stream, int (*)(z_stream*)> end(&stream, inflateEnd);
+  std::vector<std::uint8_t> buffer(kChunkSize);
+  std::uint64_t fed = 0;
+  while (true) {
+    if (stream.avail_in == 0 && fed < size) {
+      // avail_in is 32 bits wide; feed a large entry in pieces.
+      stream.next_in = const_cast<Bytef*>(data + fed);
+      stream.avail_in = static_cast<uInt>(std::min<std::uint64_t>(size - fed, 1u << 30));
+      fed += stream.avail_in;
+    }
+    stream.next_out = buffer.data();
+    stream.avail_out = static_cast<uInt>(buffer.size());
+    const int result = inflate(&stream, Z_NO_FLUSH);
+    const std::size_t produced = buffer.size() - stream.avail_out;
+    if (output.Written() + produced > expected) Damaged(L"the Deflate data is longer than the declared size");
+    output.Write(buffer.data(), produced);
+    if (result == Z_STREAM_END) return;
+    if (result == Z_BUF_ERROR && stream.avail_in == 0 && fed == size) Damaged(L"the Deflate data is truncated");
+    if (result != Z_OK && result != Z_BUF_ERROR) {
+      Damaged(L"Deflate data error" + (stream.msg != nullptr ? L": " + FromUtf8(stream.msg) : std::wstring()));
+    }
+  }
+}
+
+void* LzmaAlloc(void*, std::size_t size) { return std::malloc(size); }
+void LzmaFree(void*, void* address) { std::free(address); }
+ISzAlloc g_LzmaAllocator{LzmaAlloc, LzmaFree};
+
+struct TLzmaDecoder {
+  TLzmaDecoder() { LzmaDec_Construct(&state); }
+  ~TLzmaDecoder() { LzmaDec_Free(&state, &g_LzmaAllocator); }
+  TLzmaDecoder(const TLzmaDecoder&) = delete;
+  TLzmaDecoder& operator=(const TLzmaDecoder&) = delete;
+  CLzmaDec state;
+};
+
+// Streams with and without an end marker are both read: either way the output must end exactly at the
+// declared size.
+void DecodeLzmaTo(const std::uint8_t* data, std::uint64_t size, std::uint64_t expected, TOutputFile& output) {
+  // The whole output is the decoder's history: a dictionary larger than the file is never needed, and
+  // a package's claim of a huge one costs nothing but what the file itself needs.
+  std::array<Byte, LZMA_PROPS_SIZE> properties{};
+  std::memcpy(properties.data(), data + 4, properties.size());
+  std::uint32_t dictionarySize = 0;
+  for (unsigned i = 4; i > 0; --i) dictionarySize = (dictionarySize << 8) | properties[i];
+  if (dictionarySize > expected) {
+    dictionarySize = static_cast<std::uint32_t>(expected);
+    for (unsigned i = 1; i < 5; ++i) properties[i] = static_cast<Byte>(dictionarySize >> (8 * (i - 1)));
+  }
+
+  TLzmaDecoder decoder;
+  CLzmaDec& state = decoder.state;
+  const SRes allocated = LzmaDec_Allocate(&state, properties.data(), LZMA_PROPS_SIZE, &g_LzmaAllocator);
+  if (allocated == SZ_ERROR_UNSUPPORTED) Damaged(L"the LZMA properties are not supported");
+  if (allocated != SZ_OK) Damaged(L"not enough memory for an LZMA dictionary of " + std::to_wstring(dictionarySize) + L" bytes");
+  LzmaDec_Init(&state);
+
+  const Byte* input = data + kLzmaHeaderSize;
+  std::uint64_t inputLeft = size - kLzmaHeaderSize;
+  std::uint64_t outputLeft = expected;
+  while (true) {
+    if (state.dicPos == state.dicBufSize) state.dicPos = 0;
+    const SizeT start = state.dicPos;
+    const auto step = static_cast<SizeT>(std::min<std::uint64_t>({state.dicBufSize - start, outputLeft, kChunkSize}));
+    const ELzmaFinishMode mode = step == outputLeft ? LZMA_FINISH_END : LZMA_FINISH_ANY;
+    SizeT consumed = static_cast<SizeT>(inputLeft);
+    ELzmaStatus status = LZMA_STATUS_NOT_SPECIFIED;
+    const SRes result = LzmaDec_DecodeToDic(&state, start + step, input, &consumed, mode, &status);
+    const SizeT produced = state.dicPos - start;
+    input += consumed;
+    inputLeft -= consumed;
+    output.Write(state.dic + start, produced);
+    outputLeft -= produced;
+
+    if (result != SZ_OK) {
+      Damaged(outputLeft == 0 ? L"the LZMA stream does not end at the declared size" : L"LZMA data error");
+    }
+    if (status == LZMA_STATUS_FINISHED_WITH_MARK) {
+      if (outputLeft != 0) Damaged(L"the LZMA stream ends before the declared size");
+      return;
+    }
+    if (status == LZMA_STATUS_MAYBE_FINISHED_WITHOUT_MARK && outputLeft == 0) return;
+    if (status == LZMA_STATUS_NEEDS_MORE_INPUT) Damaged(L"the LZMA stream is truncated");
+    if (produced == 0 && consumed == 0) Damaged(L"the LZMA stream does not progress");
+  }
+}
+
+}  // namespace
+
+void TPackageReader::Open(const std::uint8_t* data, std::size_t size) {
+  Close();
+  if (data == nullptr || size == 0) Damaged(L"the package is empty");
+  const TByteView bytes(data, size);
+  const TDirectory directory = ReadDirectory(bytes, FindEndRecord(bytes));
+
+  // The first entry of the central directory; the directory's own sizes are the ones to trust (a local
+  // header written before its data was known holds zeros).
+  const std::uint64_t at = directory.nOffset;
+  if (directory.nSize < kCentralHeaderSize || bytes.U32(at) != kCentralHeaderSignature) {
+    Damaged(L"the central directory is damaged");
+  }
+  TEntry entry;
+  entry.nFlags = bytes.U16(at + 8);
+  entry.nMethod = bytes.U16(at + 10);
+  entry.nCrc32 = bytes.U32(at + 16);
+  entry.nCompressedSize = bytes.U32(at + 20);
+  entry.nUncompressedSize = bytes.U32(at + 24);
+  const std::size_t nameSize = bytes.U16(at + 28);
+  const std::size_t extraSize = bytes.U16(at + 30);
+  std::uint64_t localAt = bytes.U32(at + 42);
+  const std::size_t nameAt = static_cast<std::size_t>(at) + kCentralHeaderSize;
+  bytes.Need(nameAt, nameSize + extraSize, L"the entry's name");
+  ApplyZip64Extra(bytes, nameAt + nameSize, extraSize, entry.nUncompressedSize, entry.nCompressedSize, localAt);
+
+  const std::string_view rawName(reinterpret_cast<const char*>(bytes.At(nameAt)), nameSize);
+  std::wstring name = DecodeName(rawName, entry.nFlags, bytes, nameAt + nameSize, extraSize);
+  std::replace(name.begin(), name.end(), L'/', L'\\');
+  if (!name.empty() && name.back() == L'\\') Damaged(L"the first entry is a folder, not a file: " + name);
+  // The name is joined to the destination folder: one that climbs out of it, or names a drive, a stream
+  // or a device, must never reach the file system.
+  if (!IsSafeRelativePath(name)) Damaged(L"unsafe entry name: " + name);
+
+  if ((entry.nFlags & kFlagEncrypted) != 0) Damaged(L"encrypted entries are not supported");
+  if (entry.nMethod != kMethodStored && entry.nMethod != kMethodDeflate && entry.nMethod != kMethodLzma) {
+    Damaged(L"compression method " + std::to_wstring(entry.nMethod) + L" is not supported");
+  }
+
+  bytes.Need(localAt, kLocalHeaderSize, L"the local header");
+  if (bytes.U32(localAt) != kLocalHeaderSignature) Damaged(L"the local header is missing");
+  const std::size_t localNameSize = bytes.U16(localAt + 26);
+  const std::size_t localExtraSize = bytes.U16(localAt + 28);
+  bytes.Need(localAt + kLocalHeaderSize, localNameSize, L"the local header");
+  if (bytes.U16(localAt + 8) != entry.nMethod || localNameSize != nameSize ||
+      std::memcmp(bytes.At(localAt + kLocalHeaderSize), rawName.data(), nameSize) != 0) {
+    Damaged(L"the local header does not match the central directory");
+  }
+  const std::uint64_t dataAt = localAt + kLocalHeaderSize + localNameSize + localExtraSize;
+  bytes.Need(dataAt, entry.nCompressedSize, L"the entry's data");
+  entry.nDataOffset = static_cast<std::size_t>(dataAt);
+  if ((entry.nFlags & kFlagDataDescriptor) != 0) {
+    CheckDataDescriptor(bytes, dataAt + entry.nCompressedSize, entry.nCrc32, entry.nCompressedSize,
+                        entry.nUncompressedSize);
+  }
+
+  const std::wstring declared = L"the declared size " + std::to_wstring(entry.nUncompressedSize);
+  const std::wstring packed = L" of " + std::to_wstring(entry.nCompressedSize) + L" bytes";
+  switch (entry.nMethod) {
+    case kMethodStored:
+      if (entry.nUncompressedSize != entry.nCompressedSize) Damaged(declared + L" differs from the stored data" + packed);
+      break;
+    case kMethodDeflate:
+      if (entry.nUncompressedSize / kMaxDeflateRatio > entry.nCompressedSize) {
+        Damaged(declared + L" is beyond what Deflate data" + packed + L" can hold");
+      }
+      break;
+    default:
+      if (entry.nCompressedSize < kLzmaHeaderSize) Damaged(L"the LZMA header is truncated");
+      if (const std::uint16_t length = bytes.U16(dataAt + 2); length != LZMA_PROPS_SIZE) {
+        Damaged(L"the LZMA property length is " + std::to_wstring(length) + L", not 5");
+      }
+      if (entry.nUncompressedSize / kMaxLzmaRatio > entry.nCompressedSize) {
+        Damaged(declared + L" is beyond what LZMA data" + packed + L" can hold");
+      }
+      break;
+  }
+
+  m_pData = data;
+  m_nSize = size;
+  m_Entry = entry;
+  m_strEntryName = std::move(name);
+}
+
+std::filesystem::path TPackageReader::ExtractFirstEntry(const std::filesystem::path& folder) {
+  if (!IsOpen()) throw TPackageError(L"Invalid package: no package is open");
+
+  std::filesystem::path target = folder;
+  for (std::size_t begin = 0; begin <= m_strEntryName.size();) {
+    const std::size_t end = std::min(m_strEntryName.find(L'\\', begin), m_strEntryName.size());
+    target /= PathOf(m_strEntryName.substr(begin, end - begin));
+    begin = end + 1;
+  }
+  std::error_code error;
+  if (target.has_parent_path()) std::filesystem::create_directories(target.parent_path(), error);
+  if (error) {
+    throw TFileCreateError(L"Cannot create the folder " + TextOf(target.parent_path()) + L": " +
+                           FromUtf8(error.message()));
+  }
+
+  TOutputFile output(target);
+  const std::uint8_t* data = m_pData + m_Entry.nDataOffset;
+  switch (m_Entry.nMethod) {
+    case kMethodStored:
+      WriteStored(data, m_Entry.nCompressedSize, output);
+      break;
+    case kMethodDeflate:
+      InflateTo(data, m_Entry.nCompressedSize, m_Entry.nUncompressedSize, output);
+      break;
+    default:
+      DecodeLzmaTo(data, m_Entry.nCompressedSize, m_Entry.nUncompressedSize, output);
+      break;
+  }
+  if (output.Written() != m_Entry.nUncompressedSize) {
+    Damaged(L"the entry holds " + std::to_wstring(output.Written()) + L" bytes, not the declared " +
+            std::to_wstring(m_Entry.nUncompressedSize));
+  }
+  if (output.Crc32() != m_Entry.nCrc32) {
+    wchar_t text[64];
+    std::swprintf(text, std::size(text), L"CRC-32 %08X, not the declared %08X", output.Crc32(), m_Entry.nCrc32);
+    Damaged(L"the entry has " + std::wstring(text));
+  }
+  output.Finish();
+  return target;
+}
+
+void TPackageReader::Close() {
+  m_pData = nullptr;
+  m_nSize = 0;
+  m_Entry = {};
+  m_strEntryName.clear();
+}
+
+}  // namespace sf

@@ -1,0 +1,66 @@
+// The reader of one package: a ZIP archive held in memory whose first entry is the file to install.
+// Reads methods 0 (stored), 8 (Deflate) and 14 (LZMA), with data descriptors and ZIP64 sizes, and
+// streams the entry to disk in chunks, checking its CRC-32 and its declared sizes. Portable.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <filesystem>
+#include <string>
+
+#include "common/ErrorU.h"
+
+namespace sf {
+
+// The package cannot be read or decoded, or its entry could not be written in full: the package counts
+// as damaged and is downloaded again.
+class TPackageError : public TError {
+ public:
+  using TError::TError;
+};
+
+// The entry's output file (or its folder) could not be created or opened for writing, typically because
+// the installed program is running and holds the file.
+class TFileCreateError : public TError {
+ public:
+  using TError::TError;
+};
+
+class TPackageReader {
+ public:
+  // Closes what the reader held, then reads the archive's directory and checks the first entry: a safe
+  // relative name (see IsSafeRelativePath), a supported method, no encryption, data inside the package,
+  // an LZMA property length of 5 and a declared size the data could plausibly hold. Throws
+  // TPackageError otherwise. The reader borrows `data`: it must stay unchanged until the extraction is
+  // over.
+  void Open(const std::uint8_t* data, std::size_t size);
+  bool IsOpen() const { return m_pData != nullptr; }
+
+  // The first entry's name, with "\" separators; may contain subfolders. Empty while nothing is open.
+  const std::wstring& FirstEntryName() const { return m_strEntryName; }
+
+  // Writes the first entry below `folder`, creating the subfolders its name holds and overwriting a file
+  // of the same name, and returns the written file's path. Throws TFileCreateError when a folder or the
+  // file cannot be created, TPackageError for anything else. After a TPackageError the file may remain,
+  // partly written: the caller deletes it.
+  std::filesystem::path ExtractFirstEntry(const std::filesystem::path& folder);
+
+  void Close();
+
+ private:
+  struct TEntry {
+    std::uint16_t nFlags = 0;
+    std::uint16_t nMethod = 0;
+    std::uint32_t nCrc32 = 0;
+    std::uint64_t nCompressedSize = 0;
+    std::uint64_t nUncompressedSize = 0;
+    std::size_t nDataOffset = 0;
+  };
+
+  const std::uint8_t* m_pData = nullptr;
+  std::size_t m_nSize = 0;
+  TEntry m_Entry;
+  std::wstring m_strEntryName;
+};
+
+}  // namespace sf

@@ -1,0 +1,1 @@
+sf_core_sources(QuillonVersionU.cpp PackageReaderU.cpp)

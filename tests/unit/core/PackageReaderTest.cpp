@@ -1,0 +1,242 @@
+#include "transfer/PackageReaderU.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <fstream>
+#include <iterator>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "common/TextU.h"
+
+namespace sf {
+namespace {
+
+namespace fs = std::filesystem;
+using TBytes = std::vector<std::uint8_t>;
+
+TBytes ReadBytes(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) throw std::runtime_error("cannot read " + path.string());
+  return TBytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+void WriteBytes(const fs::path& path, const std::string& text) {
+  std::ofstream(path, std::ios::binary) << text;
+}
+
+// The packages make_packages.py wrote for this run (CTest runs it first, as the package_fixtures test).
+TBytes Fixture(const std::string& name) {
+  const fs::path path = fs::path(SF_PACKAGE_FIXTURES) / name;
+  if (!fs::exists(path)) throw std::runtime_error("missing fixture " + path.string() + ": run the tests through ctest");
+  return ReadBytes(path);
+}
+
+// A fresh folder per test; `dest` is where packages are unpacked, `root` its parent, which must hold
+// nothing else afterwards.
+class PackageReaderTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    static std::atomic<int> counter{0};
+    root = fs::temp_directory_path() /
+           ("sf-package-" + std::to_string(std::chrono::steady_clock::now().time_since_epoch().count()) + "-" +
+            std::to_string(counter++));
+    dest = root / "dest";
+    fs::create_directories(dest);
+  }
+  void TearDown() override {
+    std::error_code ignored;
+    fs::remove_all(root, ignored);
+  }
+
+  // Opens and unpacks a fixture; returns the error's message, or fails when something else is thrown.
+  std::wstring PackageErrorOf(const TBytes& package) {
+    try {
+      reader.Open(package.data(), package.size());
+      reader.ExtractFirstEntry(dest);
+    } catch (const TPackageError& e) {
+      return e.Message();
+    } catch (const std::exception& e) {
+      ADD_FAILURE() << "not a TPackageError: " << e.what();
+      return {};
+    }
+    ADD_FAILURE() << "the package was accepted";
+    return {};
+  }
+
+  std::vector<fs::path> Everything(const fs::path& folder) const {
+    std::vector<fs::path> found;
+    for (const auto& item : fs::recursive_directory_iterator(folder)) found.push_back(item.path());
+    return found;
+  }
+
+  fs::path root;
+  fs::path dest;
+  TPackageReader reader;
+};
+
+// The entry's path below the destination in "/" form and UTF-8, as the file system shows it.
+std::u8string Generic(std::wstring_view entry) {
+  std::string path = ToUtf8(entry);
+  std::replace(path.begin(), path.end(), '\\', '/');
+  return std::u8string(path.begin(), path.end());
+}
+
+TEST_F(PackageReaderTest, UnpacksPackagesOfOtherWriters) {
+  struct TCase {
+    const char* name;
+    const wchar_t* entry;
+  };
+  const TCase cases[] = {
+      {"py_lzma", L"bin\\plugins\\a.dll"},
+      {"py_deflate", L"bin\\plugins\\a.dll"},
+      {"py_stored", L"readme.txt"},
+      {"py_lzma_descriptor", L"data\\b.bin"},
+      {"py_deflate_descriptor", L"data\\b.bin"},
+      {"py_lzma_empty", L"empty.dat"},
+      {"py_lzma_utf8", L"dados\\configura\u00E7\u00E3o.ini"},
+      {"py_lzma_comment", L"a.txt"},
+      {"py_lzma_two_entries", L"first.txt"},
+      {"py_lzma_zip64", L"bin\\plugins\\a.dll"},
+      {"7z_lzma", L"bin\\quillon.exe"},
+      {"7z_lzma_no_end_marker", L"quillon.exe"},
+      {"7z_lzma_small_dictionary", L"large.txt"},
+      {"7z_deflate", L"plugins\\x.dll"},
+      {"7z_empty", L"empty.dat"},
+  };
+  // One reader for every package, as an extraction worker uses it.
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const TBytes package = Fixture(std::string(c.name) + ".zip");
+    ASSERT_NO_THROW(reader.Open(package.data(), package.size()));
+    EXPECT_TRUE(reader.IsOpen());
+    EXPECT_EQ(reader.FirstEntryName(), c.entry);
+    const fs::path written = reader.ExtractFirstEntry(dest);
+    EXPECT_EQ(fs::relative(written, dest).generic_u8string(), Generic(c.entry));
+    EXPECT_EQ(ReadBytes(written), Fixture(std::string(c.name) + ".content"));
+    reader.Close();
+    EXPECT_FALSE(reader.IsOpen());
+    EXPECT_EQ(reader.FirstEntryName(), L"");
+  }
+  // The name reaches the disk as UTF-8, whatever the platform's own wide text.
+  EXPECT_TRUE(fs::exists(dest / fs::path(u8"dados") / fs::path(u8"configura\u00E7\u00E3o.ini")));
+}
+
+TEST_F(PackageReaderTest, OverwritesAnExistingLongerFile) {
+  fs::create_directories(dest / "bin" / "plugins");
+  WriteBytes(dest / "bin" / "plugins" / "a.dll", std::string(400000, 'x'));
+  const TBytes package = Fixture("py_lzma.zip");
+  reader.Open(package.data(), package.size());
+  EXPECT_EQ(ReadBytes(reader.ExtractFirstEntry(dest)), Fixture("py_lzma.content"));
+}
+
+// Each damaged package is refused with a TPackageError that says what is wrong. Those refused when
+// opened leave the folders untouched: the unsafe names never reach the file system, and a size the
+// data cannot hold is refused before anything is decoded.
+TEST_F(PackageReaderTest, RefusesDamagedAndUnsafePackages) {
+  struct TCase {
+    const char* name;
+    const wchar_t* message;
+    bool refusedWhenOpened;
+  };
+  const TCase cases[] = {
+      {"empty", L"the package is empty", true},
+      {"not_zip", L"not a ZIP archive", true},
+      {"random_body", L"not a ZIP archive", true},
+      {"archive_cut_in_half", L"not a ZIP archive", true},
+      {"no_entries", L"holds no entries", true},
+      {"lzma_property_length_4", L"LZMA property length is 4, not 5", true},
+      {"lzma_stream_truncated", L"LZMA stream is truncated", false},
+      {"lzma_flipped_byte", L"Invalid package: ", false},
+      {"crc_mismatch", L"CRC-32", false},
+      {"declared_size_too_small", L"does not end at the declared size", false},
+      {"declared_size_too_large", L"ends before the declared size", false},
+      {"declared_size_beyond_ratio", L"the declared size 4294967280 is beyond what LZMA data", true},
+      {"deflate_beyond_ratio", L"is beyond what Deflate data", true},
+      {"stored_size_mismatch", L"differs from the stored data", true},
+      {"descriptor_mismatch", L"data descriptor does not match", true},
+      {"method_bzip2", L"compression method 12 is not supported", true},
+      {"encrypted", L"encrypted", true},
+      {"folder_first", L"folder, not a file: bin\\", true},
+      {"unsafe_parent", L"unsafe entry name: ..\\evil.txt", true},
+      {"unsafe_inner_parent", L"unsafe entry name", true},
+      {"unsafe_absolute", L"unsafe entry name", true},
+      {"unsafe_backslash_root", L"unsafe entry name", true},
+      {"unsafe_drive", L"unsafe entry name: C:\\evil.txt", true},
+      {"unsafe_drive_relative", L"unsafe entry name", true},
+      {"unsafe_unc", L"unsafe entry name", true},
+      {"unsafe_stream", L"unsafe entry name", true},
+      {"unsafe_device", L"unsafe entry name: CON", true},
+      {"unsafe_device_extension", L"unsafe entry name", true},
+      {"unsafe_com_port", L"unsafe entry name", true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const TBytes package = Fixture(std::string(c.name) + ".zip");
+    const std::wstring message = PackageErrorOf(package);
+    EXPECT_NE(message.find(c.message), std::wstring::npos) << ToUtf8(message);
+    if (c.refusedWhenOpened) {
+      EXPECT_FALSE(reader.IsOpen());
+      EXPECT_EQ(reader.FirstEntryName(), L"");
+      EXPECT_THROW(reader.ExtractFirstEntry(dest), TPackageError);
+      EXPECT_EQ(Everything(root), std::vector<fs::path>{dest});
+    }
+    fs::remove_all(dest);
+    fs::create_directories(dest);
+  }
+}
+
+TEST_F(PackageReaderTest, AFailedOpenForgetsThePreviousPackage) {
+  const TBytes good = Fixture("py_lzma.zip");
+  const TBytes bad = Fixture("not_zip.zip");
+  reader.Open(good.data(), good.size());
+  EXPECT_THROW(reader.Open(bad.data(), bad.size()), TPackageError);
+  EXPECT_FALSE(reader.IsOpen());
+  EXPECT_THROW(reader.ExtractFirstEntry(dest), TPackageError);
+  EXPECT_THROW(reader.Open(nullptr, 0), TPackageError);
+  EXPECT_TRUE(Everything(dest).empty());
+}
+
+// Only a file or folder that cannot be created is a TFileCreateError: the caller takes it for a file
+// in use and offers a retry instead of downloading again.
+TEST_F(PackageReaderTest, OutputThatCannotBeCreatedIsAFileCreateError) {
+  const TBytes package = Fixture("py_lzma.zip");
+  reader.Open(package.data(), package.size());
+
+  fs::create_directories(dest / "bin" / "plugins" / "a.dll");  // a folder where the file should go
+  EXPECT_THROW(reader.ExtractFirstEntry(dest), TFileCreateError);
+
+  fs::remove_all(dest / "bin");
+  WriteBytes(dest / "bin", "a file where a folder should go");
+  try {
+    reader.ExtractFirstEntry(dest);
+    ADD_FAILURE() << "extracted below a file";
+  } catch (const TFileCreateError& e) {
+    EXPECT_NE(e.Message().find(L"Cannot create the folder"), std::wstring::npos) << e.what();
+  }
+}
+
+#ifndef _WIN32
+// A disk that fills up while the file is written: the package is not to blame, but the caller must
+// learn that the file is incomplete, and a retry of the package is what it does for a TPackageError.
+TEST_F(PackageReaderTest, AFullDiskIsAPackageErrorNotSuccess) {
+  if (!fs::exists("/dev/full")) GTEST_SKIP() << "no /dev/full on this system";
+  const TBytes package = Fixture("py_lzma.zip");
+  reader.Open(package.data(), package.size());
+  fs::create_directories(dest / "bin" / "plugins");
+  fs::create_symlink("/dev/full", dest / "bin" / "plugins" / "a.dll");
+  try {
+    reader.ExtractFirstEntry(dest);
+    ADD_FAILURE() << "a write to a full disk was reported as success";
+  } catch (const TPackageError& e) {
+    EXPECT_NE(e.Message().find(L"Cannot write"), std::wstring::npos) << e.what();
+  }
+}
+#endif
+
+}  // namespace
+}  // namespace sf
