@@ -1,0 +1,275 @@
+#include "network/HttpClientU.h"
+
+#include <winhttp.h>
+
+#include <array>
+#include <utility>
+
+#include "common/TextU.h"
+#include "common/WinErrorU.h"
+
+namespace sf {
+namespace {
+
+constexpr const wchar_t* kUserAgent = L"Stormfinch Setup";
+
+// Texts for the codes a download meets, where winhttp.dll carries no message table of its own.
+struct TErrorText {
+  DWORD code;
+  const wchar_t* text;
+};
+constexpr std::array kWinHttpErrorTexts{
+    TErrorText{ERROR_WINHTTP_TIMEOUT, L"The operation timed out"},
+    TErrorText{ERROR_WINHTTP_NAME_NOT_RESOLVED, L"The server name or address could not be resolved"},
+    TErrorText{ERROR_WINHTTP_CANNOT_CONNECT, L"A connection with the server could not be established"},
+    TErrorText{ERROR_WINHTTP_CONNECTION_ERROR, L"The connection with the server was reset or terminated"},
+    TErrorText{ERROR_WINHTTP_INVALID_SERVER_RESPONSE, L"The server response could not be parsed"},
+    TErrorText{ERROR_WINHTTP_INVALID_URL, L"The URL is invalid"},
+    TErrorText{ERROR_WINHTTP_UNRECOGNIZED_SCHEME, L"The URL scheme could not be recognized, or is not supported"},
+    TErrorText{ERROR_WINHTTP_REDIRECT_FAILED, L"The redirection failed"},
+    TErrorText{ERROR_WINHTTP_SECURE_FAILURE, L"The server's certificate could not be validated"},
+    TErrorText{ERROR_WINHTTP_SECURE_CHANNEL_ERROR, L"An error occurred in the secure channel"},
+    TErrorText{ERROR_WINHTTP_LOGIN_FAILURE, L"The login attempt failed"},
+    TErrorText{ERROR_WINHTTP_OPERATION_CANCELLED, L"The operation was canceled"},
+};
+
+std::wstring WinHttpErrorText(DWORD code) {
+  std::array<wchar_t, 512> buffer{};
+  const DWORD length = ::FormatMessageW(FORMAT_MESSAGE_FROM_HMODULE | FORMAT_MESSAGE_IGNORE_INSERTS,
+                                        ::GetModuleHandleW(L"winhttp.dll"), code, 0, buffer.data(),
+                                        static_cast<DWORD>(buffer.size()), nullptr);
+  if (length != 0) return Trim(std::wstring_view(buffer.data(), length));
+  for (const auto& entry : kWinHttpErrorTexts) {
+    if (entry.code == code) return entry.text;
+  }
+  return SystemErrorText(code);
+}
+
+[[noreturn]] void ThrowLastError(const wchar_t* call) {
+  throw TNetHttpError(call, ::GetLastError());
+}
+
+// A header as text; empty when the answer does not carry it.
+std::optional<std::wstring> QueryHeaderText(HINTERNET request, DWORD query) {
+  DWORD size = 0;
+  ::WinHttpQueryHeaders(request, query, WINHTTP_HEADER_NAME_BY_INDEX, WINHTTP_NO_OUTPUT_BUFFER, &size,
+                        WINHTTP_NO_HEADER_INDEX);
+  const DWORD error = ::GetLastError();
+  if (error == ERROR_WINHTTP_HEADER_NOT_FOUND) return std::nullopt;
+  if (error != ERROR_INSUFFICIENT_BUFFER) throw TNetHttpError(L"WinHttpQueryHeaders", error);
+  std::wstring text(size / sizeof(wchar_t), L'\0');
+  if (!::WinHttpQueryHeaders(request, query, WINHTTP_HEADER_NAME_BY_INDEX, text.data(), &size,
+                             WINHTTP_NO_HEADER_INDEX)) {
+    ThrowLastError(L"WinHttpQueryHeaders");
+  }
+  text.resize(size / sizeof(wchar_t));
+  return text;
+}
+
+// -1 unless the header is a plain decimal number.
+std::int64_t ParseContentLength(const std::optional<std::wstring>& text) {
+  if (!text || text->empty() || text->size() > 18) return -1;
+  std::int64_t value = 0;
+  for (wchar_t c : *text) {
+    if (c < L'0' || c > L'9') return -1;
+    value = value * 10 + (c - L'0');
+  }
+  return value;
+}
+
+THttpResponse ReadHead(HINTERNET request) {
+  THttpResponse response;
+  DWORD status = 0;
+  DWORD size = sizeof(status);
+  if (!::WinHttpQueryHeaders(request, WINHTTP_QUERY_STATUS_CODE | WINHTTP_QUERY_FLAG_NUMBER,
+                             WINHTTP_HEADER_NAME_BY_INDEX, &status, &size, WINHTTP_NO_HEADER_INDEX)) {
+    ThrowLastError(L"WinHttpQueryHeaders");
+  }
+  response.nStatusCode = status;
+  response.strStatusText = QueryHeaderText(request, WINHTTP_QUERY_STATUS_TEXT).value_or(L"");
+  response.nContentLength = ParseContentLength(QueryHeaderText(request, WINHTTP_QUERY_CONTENT_LENGTH));
+  return response;
+}
+
+std::wstring LimitText(std::size_t limit) {
+  return L"The answer's body exceeds the limit of " + std::to_wstring(limit) + L" bytes";
+}
+
+// Reads the whole body into response.Body. The stated length is checked both ways: more than the limit
+// is refused before reading, and a connection that ends early is an error rather than a short file.
+void ReadBody(HINTERNET request, THttpResponse& response, std::size_t maxBodySize,
+              const TNetHttpClient::TReceiveProgress& onReceive) {
+  std::string& body = response.Body;
+  body.clear();
+  if (response.nContentLength > static_cast<std::int64_t>(maxBodySize)) throw TError(LimitText(maxBodySize));
+  if (response.nContentLength > 0) body.reserve(static_cast<std::size_t>(response.nContentLength));
+  // Reading stops at the stated length, as Windows' WinHTTP does by itself; Wine's goes on to the end
+  // of the connection.
+  const std::size_t stated =
+      response.nContentLength >= 0 ? static_cast<std::size_t>(response.nContentLength) : static_cast<std::size_t>(-1);
+  while (body.size() < stated) {
+    DWORD available = 0;
+    if (!::WinHttpQueryDataAvailable(request, &available)) ThrowLastError(L"WinHttpQueryDataAvailable");
+    if (available == 0) break;
+    if (available > stated - body.size()) available = static_cast<DWORD>(stated - body.size());
+    if (available > maxBodySize - body.size()) throw TError(LimitText(maxBodySize));
+    const std::size_t old = body.size();
+    body.resize(old + available);
+    DWORD read = 0;
+    if (!::WinHttpReadData(request, body.data() + old, available, &read)) ThrowLastError(L"WinHttpReadData");
+    body.resize(old + read);
+    if (read == 0) break;
+    if (onReceive) onReceive(response.nContentLength, static_cast<std::int64_t>(body.size()));
+  }
+  if (response.nContentLength >= 0 && static_cast<std::int64_t>(body.size()) != response.nContentLength) {
+    throw TError(L"The answer's body ended after " + std::to_wstring(body.size()) + L" of " +
+                 std::to_wstring(response.nContentLength) + L" bytes");
+  }
+}
+
+// The strongest scheme both sides know; WinHTTP then answers the proxy's challenge with it.
+DWORD ChooseAuthScheme(DWORD supported) {
+  for (DWORD scheme : {WINHTTP_AUTH_SCHEME_NEGOTIATE, WINHTTP_AUTH_SCHEME_NTLM, WINHTTP_AUTH_SCHEME_DIGEST,
+                       WINHTTP_AUTH_SCHEME_BASIC}) {
+    if (supported & scheme) return scheme;
+  }
+  return 0;
+}
+
+// Wine's WinHTTP passes some socket errors through where Windows reports its own codes; callers test
+// for the WinHTTP ones.
+DWORD NormalizedErrorCode(DWORD code) {
+  switch (code) {
+    case WSAETIMEDOUT: return ERROR_WINHTTP_TIMEOUT;
+    case WSAECONNREFUSED: return ERROR_WINHTTP_CANNOT_CONNECT;
+    case WSAECONNRESET:
+    case WSAECONNABORTED: return ERROR_WINHTTP_CONNECTION_ERROR;
+    default: return code;
+  }
+}
+
+}  // namespace
+
+TNetHttpError::TNetHttpError(const std::wstring& context, DWORD code)
+    : TError(context + L": " + WinHttpErrorText(NormalizedErrorCode(code))), m_code(NormalizedErrorCode(code)) {}
+
+TNetHttpClient::TNetHttpClient() = default;
+
+void TNetHttpClient::SetProxySettings(const TProxySettings& settings) {
+  m_proxy = settings;
+  m_session.Reset();  // WinHTTP fixes the proxy when the session opens
+}
+
+HINTERNET TNetHttpClient::Session() {
+  if (m_session) return m_session.Get();
+  if (m_proxy.FHost.empty()) {
+    m_session.Reset(::WinHttpOpen(kUserAgent, WINHTTP_ACCESS_TYPE_DEFAULT_PROXY, WINHTTP_NO_PROXY_NAME,
+                                  WINHTTP_NO_PROXY_BYPASS, 0));
+  } else {
+    // Without a port WinHTTP takes the scheme's default; a per-protocol list ("http=host:80") passes as is.
+    std::wstring proxy = m_proxy.FHost;
+    if (m_proxy.FPort > 0) proxy += L":" + std::to_wstring(m_proxy.FPort);
+    m_session.Reset(::WinHttpOpen(kUserAgent, WINHTTP_ACCESS_TYPE_NAMED_PROXY, proxy.c_str(),
+                                  WINHTTP_NO_PROXY_BYPASS, 0));
+  }
+  if (!m_session) ThrowLastError(L"WinHttpOpen");
+  return m_session.Get();
+}
+
+THttpResponse TNetHttpClient::Get(const std::wstring& url, std::size_t maxBodySize) {
+  return Send(L"GET", url, {}, {}, maxBodySize);
+}
+
+THttpResponse TNetHttpClient::Post(const std::wstring& url, std::string_view body, const std::wstring& contentType,
+                                   std::size_t maxBodySize) {
+  return Send(L"POST", url, body, L"Content-Type: " + contentType + L"\r\n", maxBodySize);
+}
+
+THttpResponse TNetHttpClient::Send(const wchar_t* verb, const std::wstring& url, std::string_view body,
+                                   const std::wstring& headers, std::size_t maxBodySize) {
+  m_lastResponse.reset();
+  if (body.size() > MAXDWORD) throw TError(L"Request body too large");
+
+  URL_COMPONENTS parts{};
+  parts.dwStructSize = sizeof(parts);
+  parts.dwSchemeLength = parts.dwHostNameLength = parts.dwUrlPathLength = parts.dwExtraInfoLength =
+      static_cast<DWORD>(-1);
+  if (!::WinHttpCrackUrl(url.c_str(), static_cast<DWORD>(url.size()), 0, &parts)) {
+    throw TNetHttpError(L"WinHttpCrackUrl " + url, ::GetLastError());
+  }
+  if (parts.nScheme != INTERNET_SCHEME_HTTP && parts.nScheme != INTERNET_SCHEME_HTTPS) {
+    throw TError(L"Not an http or https address: " + url);
+  }
+  const std::wstring host(parts.lpszHostName, parts.dwHostNameLength);
+  std::wstring path = std::wstring(parts.lpszUrlPath, parts.dwUrlPathLength) +
+                      std::wstring(parts.lpszExtraInfo, parts.dwExtraInfoLength);
+  if (path.empty()) path = L"/";
+
+  TScopedInternet connection(::WinHttpConnect(Session(), host.c_str(), parts.nPort, 0));
+  if (!connection) ThrowLastError(L"WinHttpConnect");
+  TScopedInternet request(::WinHttpOpenRequest(connection.Get(), verb, path.c_str(), nullptr, WINHTTP_NO_REFERER,
+                                               WINHTTP_DEFAULT_ACCEPT_TYPES,
+                                               parts.nScheme == INTERNET_SCHEME_HTTPS ? WINHTTP_FLAG_SECURE : 0));
+  if (!request) ThrowLastError(L"WinHttpOpenRequest");
+  if (!::WinHttpSetTimeouts(request.Get(), m_timeouts.nResolveMs, m_timeouts.nConnectMs, m_timeouts.nSendMs,
+                            m_timeouts.nReceiveMs)) {
+    ThrowLastError(L"WinHttpSetTimeouts");
+  }
+  DWORD headersTimeout = static_cast<DWORD>(m_timeouts.nReceiveMs);
+  ::WinHttpSetOption(request.Get(), WINHTTP_OPTION_RECEIVE_RESPONSE_TIMEOUT, &headersTimeout, sizeof(headersTimeout));
+
+  bool credentialsOffered = false;
+  for (;;) {
+    if (!::WinHttpSendRequest(request.Get(), headers.empty() ? WINHTTP_NO_ADDITIONAL_HEADERS : headers.c_str(),
+                              headers.empty() ? 0 : static_cast<DWORD>(-1),
+                              body.empty() ? WINHTTP_NO_REQUEST_DATA : const_cast<char*>(body.data()),
+                              static_cast<DWORD>(body.size()), static_cast<DWORD>(body.size()), 0)) {
+      ThrowLastError(L"WinHttpSendRequest");
+    }
+    if (!::WinHttpReceiveResponse(request.Get(), nullptr)) ThrowLastError(L"WinHttpReceiveResponse");
+    THttpResponse response = ReadHead(request.Get());
+    m_lastResponse = response;
+
+    if (response.nStatusCode == HTTP_STATUS_PROXY_AUTH_REQ && !credentialsOffered && !m_proxy.FHost.empty() &&
+        !m_proxy.FUserName.empty()) {
+      credentialsOffered = true;  // once: a second 407 means the proxy refused them, and the caller sees it
+      DWORD supported = 0, first = 0, target = 0;
+      const DWORD scheme = ::WinHttpQueryAuthSchemes(request.Get(), &supported, &first, &target)
+                               ? ChooseAuthScheme(supported)
+                               : 0;
+      if (scheme != 0 && ::WinHttpSetCredentials(request.Get(), WINHTTP_AUTH_TARGET_PROXY, scheme,
+                                                 m_proxy.FUserName.c_str(), m_proxy.FPassword.c_str(), nullptr)) {
+        THttpResponse challenge = std::move(response);
+        ReadBody(request.Get(), challenge, maxBodySize, {});  // so the connection can carry the retry
+        continue;
+      }
+    }
+    ReadBody(request.Get(), response, maxBodySize, m_onReceive);
+    return response;
+  }
+}
+
+void SplitProxyText(std::wstring_view text, std::wstring& host, std::wstring& port) {
+  const std::size_t colon = text.find(L':');
+  if (colon == std::wstring_view::npos) {
+    host.clear();
+    port.clear();
+    return;
+  }
+  host.assign(text.substr(0, colon));
+  port.assign(text.substr(colon + 1));
+}
+
+bool GetSystemProxy(std::wstring& host, std::wstring& port) {
+  host.clear();
+  port.clear();
+  WINHTTP_CURRENT_USER_IE_PROXY_CONFIG config{};
+  if (!::WinHttpGetIEProxyConfigForCurrentUser(&config)) return false;
+  const TScopedHGlobal autoConfigUrl(config.lpszAutoConfigUrl);
+  const TScopedHGlobal proxy(config.lpszProxy);
+  const TScopedHGlobal bypass(config.lpszProxyBypass);
+  if (config.lpszProxy) SplitProxyText(config.lpszProxy, host, port);
+  return !host.empty() && !port.empty();
+}
+
+}  // namespace sf

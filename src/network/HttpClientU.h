@@ -1,0 +1,102 @@
+// The one HTTP client of the installer, over WinHTTP: synchronous GET and POST with the body in memory,
+// the proxy setting of the run, and limits that keep a misbehaving server from hanging or flooding it.
+#pragma once
+
+#include <windows.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "common/ErrorU.h"
+#include "common/WinHandleU.h"
+#include "network/ProxySettingsU.h"
+
+namespace sf {
+
+// Cap for bodies read as text (the installer's version text, the version manifest): far above any real
+// answer, far below what would hurt the process.
+inline constexpr std::size_t TextBodyLimit = 16 * 1024 * 1024;
+
+// A failed WinHTTP call, e.g. "WinHttpSendRequest: The operation timed out", with its error code.
+// WinHTTP's codes (12001-12190) are not in the system's message table, hence a type of its own.
+class TNetHttpError : public TError {
+ public:
+  TNetHttpError(const std::wstring& context, DWORD code);
+  DWORD Code() const { return m_code; }
+
+ private:
+  DWORD m_code;
+};
+
+struct THttpResponse {
+  std::uint32_t nStatusCode = 0;
+  std::wstring strStatusText;
+  std::int64_t nContentLength = -1;  // -1: the answer stated no length
+  std::string Body;                  // the bytes as received (no decoding)
+};
+
+// Synchronous client. A non-200 status is an answer like any other (callers read nStatusCode); errors
+// (no connection, time-out, a broken or oversized body, a bad address) raise TNetHttpError or TError.
+// One object is used by one thread at a time.
+class TNetHttpClient {
+ public:
+  // Receive progress while a body arrives: the stated length (-1 when none) and the bytes so far.
+  using TReceiveProgress = std::function<void(std::int64_t contentLength, std::int64_t bytesRead)>;
+
+  // WinHTTP's receive time-out applies to each wait for data, so nReceiveMs is a stall limit: a slow but
+  // steady download never trips it, a server that stops sending does. It also bounds the wait for the
+  // response headers.
+  struct TTimeouts {
+    int nResolveMs = 30000;
+    int nConnectMs = 30000;
+    int nSendMs = 30000;
+    int nReceiveMs = 30000;
+  };
+
+  TNetHttpClient();
+  TNetHttpClient(const TNetHttpClient&) = delete;
+  TNetHttpClient& operator=(const TNetHttpClient&) = delete;
+
+  // Replaces the proxy setting for the following requests. An empty host makes no explicit choice:
+  // WinHTTP's default connection settings apply. A user name is offered to the proxy when it asks (407).
+  void SetProxySettings(const TProxySettings& settings);
+  const TProxySettings& ProxySettings() const { return m_proxy; }
+
+  // An empty handler detaches the current one.
+  void SetReceiveProgress(TReceiveProgress handler) { m_onReceive = std::move(handler); }
+  void SetTimeouts(const TTimeouts& timeouts) { m_timeouts = timeouts; }
+
+  // maxBodySize: a body larger than this is an error, whatever the status (a caller that expects N bytes
+  // allows N). Redirects are followed.
+  THttpResponse Get(const std::wstring& url, std::size_t maxBodySize);
+  THttpResponse Post(const std::wstring& url, std::string_view body, const std::wstring& contentType,
+                     std::size_t maxBodySize);
+
+  // Status line and length of the latest request once its headers had arrived, also when reading its
+  // body failed afterwards; empty when no answer came. The body is not kept here.
+  const std::optional<THttpResponse>& LastResponse() const { return m_lastResponse; }
+
+ private:
+  THttpResponse Send(const wchar_t* verb, const std::wstring& url, std::string_view body,
+                     const std::wstring& headers, std::size_t maxBodySize);
+  HINTERNET Session();
+
+  TProxySettings m_proxy;
+  TTimeouts m_timeouts;
+  TReceiveProgress m_onReceive;
+  TScopedInternet m_session;  // opened for the current proxy setting; reopened when it changes
+  std::optional<THttpResponse> m_lastResponse;
+};
+
+// The current user's browser proxy: host = the proxy text before its first ":", port = the text after
+// it. True only when both are non-empty; automatic detection, scripts and the bypass list are ignored.
+bool GetSystemProxy(std::wstring& host, std::wstring& port);
+
+// The split rule of GetSystemProxy on its own: a text without ":" gives an empty host.
+void SplitProxyText(std::wstring_view text, std::wstring& host, std::wstring& port);
+
+}  // namespace sf

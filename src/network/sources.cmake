@@ -1,0 +1,1 @@
+sf_win_sources(HttpClientU.cpp)
