@@ -1,0 +1,48 @@
+// The loopback servers started around the Windows unit tests (servers_fixture.py, a CTest fixture):
+// the fault server and nginx serving one folder, nginx over HTTPS, and tinyproxy with Basic
+// authentication. Their addresses come from the file that SF_TEST_SERVERS names.
+#pragma once
+
+#include <filesystem>
+#include <string>
+#include <string_view>
+
+#include <nlohmann/json.hpp>
+
+namespace sf::test {
+
+struct TTestServers {
+  std::filesystem::path www;  // served by the fault server and both nginx instances
+  std::wstring strFaultUrl;
+  std::wstring strNginxUrl;
+  std::wstring strHttpsUrl;           // certificate signed by testCa
+  std::wstring strUntrustedHttpsUrl;  // self-signed certificate
+  std::filesystem::path nginxAccessLog;
+  std::filesystem::path testCa;  // DER certificate of the CA that signed the HTTPS server's certificate
+  std::wstring strProxyHost;
+  int nProxyPort = 0;
+  std::wstring strProxyUser;
+  std::wstring strProxyPassword;
+};
+
+// Null when SF_TEST_SERVERS is not set, i.e. the test program was started outside CTest.
+const TTestServers* TestServers();
+
+// Skips the calling test (with a message saying how to run it) when the servers are not there.
+#define SF_REQUIRE_TEST_SERVERS()                                                                      \
+  if (!::sf::test::TestServers()) GTEST_SKIP() << "needs the test servers: run it through ctest, "     \
+                                                  "whose fixture starts them and sets SF_TEST_SERVERS"
+
+// Writes a file below the served folder (relative path with "/"), creating its folders.
+void WriteServedFile(std::string_view relativePath, std::string_view content);
+
+// The fault server's control path. behaviours: a JSON array, taken one per request, the last one
+// staying in force; an empty array clears the path's fault.
+void SetFault(std::string_view path, const nlohmann::json& behaviours);
+void ResetFaultServer();  // clears every fault and the log
+nlohmann::json FaultLog();  // [{method, path, status, bytes, fault, request_bytes, request_headers}]
+
+// nginx's access log, one JSON object per request: method, path, status, bytes, length.
+nlohmann::json NginxLog();
+
+}  // namespace sf::test
