@@ -13,6 +13,10 @@
 
 #include "common/TextU.h"
 
+#ifdef _WIN32
+#include "common/WinHandleU.h"
+#endif
+
 namespace sf {
 namespace {
 
@@ -220,7 +224,23 @@ TEST_F(PackageReaderTest, OutputThatCannotBeCreatedIsAFileCreateError) {
   }
 }
 
-#ifndef _WIN32
+#ifdef _WIN32
+// What a TFileCreateError means in practice: the running product holds its file without sharing it.
+// Once the file is released, the same reader unpacks the same package.
+TEST_F(PackageReaderTest, AFileHeldByARunningProgramIsAFileCreateError) {
+  const TBytes package = Fixture("py_lzma.zip");
+  reader.Open(package.data(), package.size());
+  const fs::path target = dest / "bin" / "plugins" / "a.dll";
+  fs::create_directories(target.parent_path());
+  WriteBytes(target, "the running version");
+  TScopedKernelHandle held(
+      CreateFileW(target.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  ASSERT_TRUE(held.IsValid());
+  EXPECT_THROW(reader.ExtractFirstEntry(dest), TFileCreateError);
+  held.Close();
+  EXPECT_EQ(ReadBytes(reader.ExtractFirstEntry(dest)), Fixture("py_lzma.content"));
+}
+#else
 // A disk that fills up while the file is written: the package is not to blame, but the caller must
 // learn that the file is incomplete, and a retry of the package is what it does for a TPackageError.
 TEST_F(PackageReaderTest, AFullDiskIsAPackageErrorNotSuccess) {
