@@ -27,7 +27,8 @@ Control (not recorded in the log):
   POST   /__control/fault   {"path": "/x", "behaviours": [ ... ]}   (an empty list clears the fault)
   POST   /__control/reset   clears every fault and the log
   GET    /__control/log     [{"method", "path", "status", "bytes", "fault", "request_bytes",
-                              "request_headers"}, ...]  in the order the answers finished
+                              "request_headers", "done"}, ...]  in the order the requests came; it waits
+                              up to 2 s for answers in progress ("done" false: still going, e.g. a stall)
   DELETE /__control/log     clears the log
 
 Imported, FaultServer(root, port=0) offers the same through start(), stop(), set_fault(), reset(),
@@ -55,6 +56,7 @@ CHUNK = 64 * 1024
 # Bounds what one request body can make the server hold; the installer posts a few KB at most.
 MAX_REQUEST_BODY = 16 * 1024 * 1024
 IDLE_CONNECTION_SECONDS = 60
+LOG_SETTLE_SECONDS = 2.0
 
 
 # Behaviour helpers ----------------------------------------------------------------------------------
@@ -136,6 +138,7 @@ class _Server(ThreadingHTTPServer):
         self.root = root
         self.stopping = threading.Event()
         self.lock = threading.Lock()
+        self.changed = threading.Condition(self.lock)
         self.faults: dict[str, list[dict]] = {}
         self.log: list[dict] = []
         self.connections: set[socket.socket] = set()
@@ -148,9 +151,24 @@ class _Server(ThreadingHTTPServer):
                 return normal()
             return seq.pop(0) if len(seq) > 1 else seq[0]
 
-    def record(self, entry: dict) -> None:
+    def begin(self, entry: dict) -> dict:
+        """Logs a request when it arrives, so that the log keeps the order of the requests."""
+        entry["done"] = False
         with self.lock:
             self.log.append(entry)
+        return entry
+
+    def finish(self, entry: dict, **fields) -> None:
+        with self.changed:
+            entry.update(fields, done=True)
+            self.changed.notify_all()
+
+    def log_snapshot(self, wait: float = LOG_SETTLE_SECONDS) -> list[dict]:
+        """The log once the answers in progress have finished, or as it is after `wait` seconds (a stall
+        can last for ever)."""
+        with self.changed:
+            self.changed.wait_for(lambda: all(e["done"] for e in self.log), timeout=wait)
+            return [dict(e) for e in self.log]
 
     def process_request_thread(self, request, client_address):
         with self.lock:
@@ -211,16 +229,16 @@ class _Handler(BaseHTTPRequestHandler):
             self._control(path, body)
             return
         behaviour = self.server.next_behaviour(path)
+        entry = self.server.begin({
+            "method": self.command, "path": path, "status": 0, "bytes": 0, "fault": behaviour["kind"],
+            "request_bytes": len(body), "request_headers": {k: v for k, v in self.headers.items()},
+        })
         try:
             self._behave(behaviour, path, body, send_body)
         except (ConnectionError, BrokenPipeError, socket.timeout, OSError):
             self.close_connection = True
         finally:
-            self.server.record({
-                "method": self.command, "path": path, "status": self._status, "bytes": self._sent,
-                "fault": behaviour["kind"], "request_bytes": len(body),
-                "request_headers": {k: v for k, v in self.headers.items()},
-            })
+            self.server.finish(entry, status=self._status, bytes=self._sent)
 
     def _read_request_body(self) -> bytes:
         length = self.headers.get("Content-Length")
@@ -251,9 +269,7 @@ class _Handler(BaseHTTPRequestHandler):
                     self.server.log.clear()
                 self._answer_json({"ok": True})
             elif name == "log" and self.command == "GET":
-                with self.server.lock:
-                    entries = list(self.server.log)
-                self._answer_json(entries)
+                self._answer_json(self.server.log_snapshot())
             elif name == "log" and self.command == "DELETE":
                 with self.server.lock:
                     self.server.log.clear()
@@ -443,8 +459,7 @@ class FaultServer:
             self._server.log.clear()
 
     def access_log(self) -> list[dict]:
-        with self._server.lock:
-            return list(self._server.log)
+        return self._server.log_snapshot()
 
     def clear_log(self) -> None:
         with self._server.lock:

@@ -148,6 +148,14 @@ DWORD NormalizedErrorCode(DWORD code) {
   }
 }
 
+// Host before the first ":", port after it; a text without ":" names no host.
+void SplitProxyText(std::wstring_view text, std::wstring& host, std::wstring& port) {
+  const std::size_t colon = text.find(L':');
+  if (colon == std::wstring_view::npos) return;
+  host.assign(text.substr(0, colon));
+  port.assign(text.substr(colon + 1));
+}
+
 }  // namespace
 
 TNetHttpError::TNetHttpError(const std::wstring& context, DWORD code)
@@ -247,17 +255,6 @@ THttpResponse TNetHttpClient::Send(const wchar_t* verb, const std::wstring& url,
     ReadBody(request.Get(), response, maxBodySize, m_onReceive);
     return response;
   }
-}
-
-void SplitProxyText(std::wstring_view text, std::wstring& host, std::wstring& port) {
-  const std::size_t colon = text.find(L':');
-  if (colon == std::wstring_view::npos) {
-    host.clear();
-    port.clear();
-    return;
-  }
-  host.assign(text.substr(0, colon));
-  port.assign(text.substr(colon + 1));
 }
 
 bool GetSystemProxy(std::wstring& host, std::wstring& port) {

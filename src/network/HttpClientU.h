@@ -96,7 +96,4 @@ class TNetHttpClient {
 // it. True only when both are non-empty; automatic detection, scripts and the bypass list are ignored.
 bool GetSystemProxy(std::wstring& host, std::wstring& port);
 
-// The split rule of GetSystemProxy on its own: a text without ":" gives an empty host.
-void SplitProxyText(std::wstring_view text, std::wstring& host, std::wstring& port);
-
 }  // namespace sf

@@ -96,6 +96,16 @@ class _Process:
         proc, self.proc = self.proc, None
         _end(proc)
 
+    def _spawn(self, argv: list[str], what: str, log: Path) -> None:
+        """Starts a server in a session of its own and waits until it listens on self.port."""
+        self.proc = subprocess.Popen(argv, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                                     stderr=subprocess.DEVNULL, start_new_session=True)
+        try:
+            _wait_for_port(self.port, self.proc, what, log)
+        except BaseException:
+            self.stop()
+            raise
+
     @property
     def url(self) -> str:
         return f"{self.scheme}://127.0.0.1:{self.port}"
@@ -160,22 +170,20 @@ http {{
         if not self.root.is_dir():
             raise FileNotFoundError(f"root folder {self.root} does not exist")
         self.write_config()
-        self.proc = subprocess.Popen(
-            ["nginx", "-c", str(self.conf), "-p", str(self.dir), "-e", str(self.error_path),
-             "-g", "daemon off;"],
-            stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
-            start_new_session=True)
-        try:
-            _wait_for_port(self.port, self.proc, "nginx", self.error_path)
-        except BaseException:
-            self.stop()
-            raise
+        self._spawn(["nginx", "-c", str(self.conf), "-p", str(self.dir), "-e", str(self.error_path),
+                     "-g", "daemon off;"], "nginx", self.error_path)
         return self
 
-    def access_log(self) -> list[dict]:
-        if not self.access_path.exists():
-            return []
-        return [json.loads(line) for line in self.access_path.read_text().splitlines() if line.strip()]
+    def access_log(self, expect: int = 0, timeout: float = 2.0) -> list[dict]:
+        """The entries so far. nginx writes an entry just after the answer has gone out, so a client can
+        be quicker than the log: with `expect`, waits up to `timeout` seconds for that many entries."""
+        deadline = time.monotonic() + timeout
+        while True:
+            text = self.access_path.read_text() if self.access_path.exists() else ""
+            entries = [json.loads(line) for line in text.splitlines() if line.strip()]
+            if len(entries) >= expect or time.monotonic() >= deadline:
+                return entries
+            time.sleep(0.02)
 
 
 class FaultServer(_Process):
@@ -231,8 +239,15 @@ class FaultServer(_Process):
     def reset(self) -> None:
         self._control("POST", "reset")
 
-    def access_log(self) -> list[dict]:
-        return self._control("GET", "log")
+    def access_log(self, expect: int = 0, timeout: float = 2.0) -> list[dict]:
+        """The entries in the order the requests came, once the answers in progress have finished (the
+        server waits up to 2 s for them). `expect` and `timeout` as for Nginx.access_log."""
+        deadline = time.monotonic() + timeout
+        while True:
+            entries = self._control("GET", "log")
+            if len(entries) >= expect or time.monotonic() >= deadline:
+                return entries
+            time.sleep(0.02)
 
     def clear_log(self) -> None:
         self._control("DELETE", "log")
@@ -272,15 +287,8 @@ LogFile "{self.log_path}"
 LogLevel Info
 DisableViaHeader Yes
 {auth}""")
-        binary = shutil.which("tinyproxy") or "/usr/bin/tinyproxy"
-        self.proc = subprocess.Popen([binary, "-d", "-c", str(self.conf)], stdin=subprocess.DEVNULL,
-                                     stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
-                                     start_new_session=True)
-        try:
-            _wait_for_port(self.port, self.proc, "tinyproxy", self.log_path)
-        except BaseException:
-            self.stop()
-            raise
+        self._spawn([shutil.which("tinyproxy") or "/usr/bin/tinyproxy", "-d", "-c", str(self.conf)], "tinyproxy",
+                    self.log_path)
         return self
 
     def log(self) -> str:

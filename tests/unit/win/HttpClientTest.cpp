@@ -6,6 +6,7 @@
 
 #include <fstream>
 #include <iterator>
+#include <optional>
 #include <random>
 #include <utility>
 #include <vector>
@@ -108,7 +109,9 @@ TEST_F(HttpClientTest, FollowsRedirectsWithinAndAcrossServers) {
     EXPECT_EQ(response.Body, "the target");
     EXPECT_EQ(test::FaultLog()[0]["status"], code);
   }
-  EXPECT_EQ(test::NginxLog().back()["path"], "/client/target.txt");
+  const json nginx = test::NginxLog(1);
+  ASSERT_FALSE(nginx.empty());
+  EXPECT_EQ(nginx.back()["path"], "/client/target.txt");
 }
 
 TEST_F(HttpClientTest, AStalledServerTimesOutWhileASlowSteadyOneDoesNot) {
@@ -320,18 +323,51 @@ TEST_F(HttpClientTest, HttpsWorksWithATrustedCertificateOnly) {
   }
 }
 
-TEST(SystemProxyTest, SplitsTheProxyTextAtTheFirstColon) {
+// The browser proxy as the current user's connection settings hold it: a header (format 0x46, a counter,
+// flags with 2 = "use a proxy"), then the proxy text, the bypass list and the script address, each as a
+// length and ANSI characters.
+void WriteBrowserProxy(const std::string& proxy) {
+  std::string blob;
+  auto add = [&blob](std::uint32_t value) { blob.append(reinterpret_cast<const char*>(&value), sizeof(value)); };
+  add(0x46);
+  add(0);
+  add(2);
+  add(static_cast<std::uint32_t>(proxy.size()));
+  blob += proxy;
+  add(0);
+  add(0);
+  HKEY key = nullptr;
+  ASSERT_EQ(::RegCreateKeyExW(HKEY_CURRENT_USER,
+                              L"Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings\\Connections", 0,
+                              nullptr, 0, KEY_SET_VALUE, nullptr, &key, nullptr),
+            ERROR_SUCCESS);
+  ::RegSetValueExW(key, L"DefaultConnectionSettings", 0, REG_BINARY, reinterpret_cast<const BYTE*>(blob.data()),
+                   static_cast<DWORD>(blob.size()));
+  ::RegCloseKey(key);
+}
+
+TEST(SystemProxyTest, SplitsTheBrowserProxyAtTheFirstColon) {
   struct TCase {
-    const wchar_t* text;
+    std::optional<std::string> proxy;  // none: the user has no proxy settings at all
+    bool result;
     const wchar_t* host;
     const wchar_t* port;
   };
-  for (const TCase& c : {TCase{L"proxy.example:8080", L"proxy.example", L"8080"}, TCase{L"proxy.example", L"", L""},
-                         TCase{L"proxy.example:", L"proxy.example", L""}, TCase{L":8080", L"", L"8080"},
-                         TCase{L"http=a:80;https=b:443", L"http=a", L"80;https=b:443"}, TCase{L"", L"", L""}}) {
-    SCOPED_TRACE(ToUtf8(c.text));
+  const TCase cases[] = {
+      {"proxy.example:8080", true, L"proxy.example", L"8080"},
+      {"proxy.example", false, L"", L""},
+      {"proxy.example:", false, L"proxy.example", L""},
+      {":8080", false, L"", L"8080"},
+      // A list per protocol still splits at the first colon; its port part is for the caller to judge.
+      {"http=a.example:80;https=b.example:443", true, L"http=a.example", L"80;https=b.example:443"},
+      {std::nullopt, false, L"", L""},
+  };
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.proxy.value_or("(no settings)"));
+    test::TRegistrySandbox sandbox;
+    if (c.proxy) WriteBrowserProxy(*c.proxy);
     std::wstring host = L"old", port = L"old";
-    SplitProxyText(c.text, host, port);
+    EXPECT_EQ(GetSystemProxy(host, port), c.result);
     EXPECT_EQ(host, c.host);
     EXPECT_EQ(port, c.port);
   }

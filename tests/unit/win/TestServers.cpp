@@ -6,6 +6,8 @@
 #include <sstream>
 #include <stdexcept>
 
+#include <windows.h>
+
 #include "common/TextU.h"
 #include "common/WinErrorU.h"
 #include "network/HttpClientU.h"
@@ -87,13 +89,17 @@ void ResetFaultServer() { Control(L"POST", L"reset"); }
 
 nlohmann::json FaultLog() { return nlohmann::json::parse(Control(L"GET", L"log").Body); }
 
-nlohmann::json NginxLog() {
-  nlohmann::json entries = nlohmann::json::array();
-  std::istringstream lines(ReadFile(TestServers()->nginxAccessLog));
-  for (std::string line; std::getline(lines, line);) {
-    if (!line.empty()) entries.push_back(nlohmann::json::parse(line));
+nlohmann::json NginxLog(std::size_t minEntries) {
+  const ULONGLONG deadline = ::GetTickCount64() + 2000;
+  for (;;) {
+    nlohmann::json entries = nlohmann::json::array();
+    std::istringstream lines(ReadFile(TestServers()->nginxAccessLog));
+    for (std::string line; std::getline(lines, line);) {
+      if (!line.empty()) entries.push_back(nlohmann::json::parse(line));
+    }
+    if (entries.size() >= minEntries || ::GetTickCount64() >= deadline) return entries;
+    ::Sleep(20);
   }
-  return entries;
 }
 
 }  // namespace sf::test

@@ -42,7 +42,8 @@ void SetFault(std::string_view path, const nlohmann::json& behaviours);
 void ResetFaultServer();  // clears every fault and the log
 nlohmann::json FaultLog();  // [{method, path, status, bytes, fault, request_bytes, request_headers}]
 
-// nginx's access log, one JSON object per request: method, path, status, bytes, length.
-nlohmann::json NginxLog();
+// nginx's access log, one JSON object per request: method, path, status, bytes, length. nginx writes an
+// entry just after its answer has gone out, so this waits up to 2 s for at least minEntries of them.
+nlohmann::json NginxLog(std::size_t minEntries);
 
 }  // namespace sf::test
