@@ -59,6 +59,16 @@ target_include_directories(unit_win PRIVATE "${CMAKE_SOURCE_DIR}/tests/unit/win"
 target_link_libraries(unit_win PRIVATE sf_app gmock_main)
 sf_warnings(unit_win)
 add_test(NAME unit_win.wine COMMAND unit_win --gtest_brief=1)
+# The unit tests' own resources: a tiny picture drawn at build time (no binary in the tree).
+set(SF_TEST_PICTURE "${CMAKE_BINARY_DIR}/test-resources/TestPicture.png")
+add_custom_command(OUTPUT "${SF_TEST_PICTURE}"
+  COMMAND "${CMAKE_COMMAND}" -E make_directory "${CMAKE_BINARY_DIR}/test-resources"
+  COMMAND convert -size 4x3 xc:red "png:${SF_TEST_PICTURE}"
+  VERBATIM)
+set_source_files_properties("${CMAKE_SOURCE_DIR}/tests/unit/win/TestResources.rc" PROPERTIES
+  OBJECT_DEPENDS "${SF_TEST_PICTURE}")
+target_sources(unit_win PRIVATE "${CMAKE_SOURCE_DIR}/tests/unit/win/TestResources.rc" "${SF_TEST_PICTURE}")
+target_include_directories(unit_win PRIVATE "${CMAKE_BINARY_DIR}/test-resources")
 set_tests_properties(unit_core.wine unit_win.wine PROPERTIES TIMEOUT 900)
 include("${CMAKE_SOURCE_DIR}/tests/unit/win/TestServers.cmake")
 

@@ -1,11 +1,73 @@
 #include "common/Utils.h"
 
 #include <windows.h>
+#include <bcrypt.h>
+#include <gdiplus.h>
+#include <shellapi.h>
+#include <shlwapi.h>
+#include <wrl/client.h>
+
+#include <cstring>
+#include <vector>
 
 #include "common/ConstantsU.h"
+#include "common/HexU.h"
+#include "common/MachineIdU.h"
+#include "common/RegistryU.h"
+#include "common/TextU.h"
+#include "common/WinErrorU.h"
 #include "common/WinHandleU.h"
+#include "logging/LogU.h"
+#include "logging/SystemDiagU.h"
 
 namespace sf {
+
+namespace {
+
+constexpr unsigned kFirstWindows11Build = 22000;
+constexpr DWORD kHashChunkSize = 256 * 1024;
+constexpr size_t kMD5Size = 16;
+
+void CheckStatus(NTSTATUS status, const wchar_t* call) {
+  if (BCRYPT_SUCCESS(status)) return;
+  throw TError(std::wstring(call) + L" failed, NTSTATUS " + HexCodeText(static_cast<std::uint32_t>(status)));
+}
+
+std::wstring FullPath(const std::wstring& path) {
+  const DWORD size = ::GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
+  if (size == 0) return {};
+  std::wstring full(size, L'\0');
+  const DWORD length = ::GetFullPathNameW(path.c_str(), size, full.data(), nullptr);
+  if (length == 0 || length >= size) return {};
+  full.resize(length);
+  return full;
+}
+
+std::wstring VolumeRootOfWindows() {
+  wchar_t windows[MAX_PATH + 1] = {};
+  wchar_t root[MAX_PATH + 1] = {};
+  if (::GetWindowsDirectoryW(windows, MAX_PATH + 1) == 0) return {};
+  if (!::GetVolumePathNameW(windows, root, MAX_PATH + 1)) return {};
+  return root;
+}
+
+std::wstring ComputerName() {
+  wchar_t name[MAX_COMPUTERNAME_LENGTH + 1] = {};
+  DWORD size = MAX_COMPUTERNAME_LENGTH + 1;
+  return ::GetComputerNameW(name, &size) ? std::wstring(name, size) : std::wstring();
+}
+
+std::wstring LocaleDateTimeText(const SYSTEMTIME& time) {
+  wchar_t date[128] = {};
+  wchar_t clock[128] = {};
+  if (::GetDateFormatEx(LOCALE_NAME_USER_DEFAULT, DATE_SHORTDATE, &time, nullptr, date, 128, nullptr) <= 0 ||
+      ::GetTimeFormatEx(LOCALE_NAME_USER_DEFAULT, 0, &time, nullptr, clock, 128) <= 0) {
+    return SystemErrorText(::GetLastError());
+  }
+  return std::wstring(date) + L" " + clock;
+}
+
+}  // namespace
 
 bool CheckSingleInstance() {
   // Deliberately never closed: the mutex marks this process as the running installer until it ends.
@@ -19,6 +81,153 @@ bool CheckSingleInstance() {
     ::SetForegroundWindow(other);
   }
   return false;
+}
+
+bool IsWindows10OrLater() {
+  const TWindowsFacts facts = WindowsFacts();
+  return WindowsVersionNameOf(facts).find(L"Windows 10") != std::wstring::npos || facts.nBuild >= kFirstWindows11Build;
+}
+
+bool Is64BitWindows() {
+  try {
+    // Older Windows versions always get the 32-bit packages, whatever their width.
+    return IsWindows10OrLater() && IsWindows64BitForReport();
+  } catch (const std::exception&) {
+    AppendLog(L"VexUtils.Is64BitWindows : Error= Failed to check for 64bit version. Invalid handle");
+    return false;
+  }
+}
+
+std::uint32_t CreateMachineID() {
+  // Two facts that survive restarts and updates but differ between machines: the serial number of the
+  // volume Windows lives on (changes only when that volume is formatted) and the GUID Windows setup writes
+  // once per installation. Together they still tell apart clones that share a disk image or a GUID. The
+  // 64-bit registry view gives a 32-bit build the same GUID. Without a GUID the computer name stands in.
+  DWORD serial = 0;
+  const std::wstring root = VolumeRootOfWindows();
+  if (!root.empty()) ::GetVolumeInformationW(root.c_str(), nullptr, 0, &serial, nullptr, nullptr, nullptr, 0);
+  std::wstring machineGuid;
+  TRegKey cryptography;
+  if (cryptography.Open(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Microsoft\\Cryptography", KEY_READ | KEY_WOW64_64KEY) ==
+      ERROR_SUCCESS) {
+    cryptography.ReadString(L"MachineGuid", machineGuid);
+  }
+  if (Trim(machineGuid).empty()) machineGuid = ComputerName();
+  return MachineIdFromFacts(serial, Trim(machineGuid));
+}
+
+std::wstring GetMachineIDText() {
+  const std::uint32_t id = CreateMachineID();
+  const unsigned char bytes[4] = {static_cast<unsigned char>(id >> 24), static_cast<unsigned char>(id >> 16),
+                                  static_cast<unsigned char>(id >> 8), static_cast<unsigned char>(id)};
+  return BytesToHex(bytes, sizeof(bytes));
+}
+
+std::wstring FileMD5Hex(const std::wstring& fileName) {
+  const DWORD attributes = ::GetFileAttributesW(fileName.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY)) return {};
+
+  TScopedKernelHandle file(::CreateFileW(fileName.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                         FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+  if (!file) throw TWinError(L"FileMD5Hex: open " + fileName);
+
+  TScopedAlgorithmProvider md5;
+  CheckStatus(::BCryptOpenAlgorithmProvider(md5.Receive(), BCRYPT_MD5_ALGORITHM, nullptr, 0),
+              L"BCryptOpenAlgorithmProvider");
+  TScopedHash hash;
+  CheckStatus(::BCryptCreateHash(md5.Get(), hash.Receive(), nullptr, 0, nullptr, 0, 0), L"BCryptCreateHash");
+
+  std::vector<UCHAR> chunk(kHashChunkSize);
+  for (;;) {
+    DWORD read = 0;
+    if (!::ReadFile(file.Get(), chunk.data(), kHashChunkSize, &read, nullptr)) {
+      throw TWinError(L"FileMD5Hex: read " + fileName);
+    }
+    if (read == 0) break;
+    CheckStatus(::BCryptHashData(hash.Get(), chunk.data(), read, 0), L"BCryptHashData");
+  }
+  UCHAR digest[kMD5Size] = {};
+  CheckStatus(::BCryptFinishHash(hash.Get(), digest, kMD5Size, 0), L"BCryptFinishHash");
+  return BytesToHex(digest, kMD5Size);
+}
+
+std::wstring FileModifiedTimeText(const std::wstring& fileName) {
+  WIN32_FILE_ATTRIBUTE_DATA data{};
+  if (!::GetFileAttributesExW(fileName.c_str(), GetFileExInfoStandard, &data)) return SystemErrorText(::GetLastError());
+  return FileTimeToLocalText(data.ftLastWriteTime);
+}
+
+std::wstring FileTimeToLocalText(const FILETIME& time) {
+  SYSTEMTIME utc{};
+  SYSTEMTIME local{};
+  if (!::FileTimeToSystemTime(&time, &utc) || !::SystemTimeToTzSpecificLocalTime(nullptr, &utc, &local)) {
+    return SystemErrorText(::GetLastError());
+  }
+  return LocaleDateTimeText(local);
+}
+
+std::wstring FileSizeText(const std::wstring& fileName) {
+  WIN32_FILE_ATTRIBUTE_DATA data{};
+  if (!::GetFileAttributesExW(fileName.c_str(), GetFileExInfoStandard, &data)) return SystemErrorText(::GetLastError());
+  return std::to_wstring(data.nFileSizeLow);
+}
+
+bool DeleteFolder(const std::wstring& path) {
+  // The shell takes wildcards and relative paths in its source list; only a whole, existing folder that is
+  // not a root goes to it, so a bad path can never widen what is deleted.
+  std::wstring folder = FullPath(Trim(path));
+  if (folder.empty()) return false;
+  while (folder.size() > 1 && (folder.back() == L'\\' || folder.back() == L'/') && !::PathIsRootW(folder.c_str())) {
+    folder.pop_back();
+  }
+  const DWORD attributes = ::GetFileAttributesW(folder.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY)) return false;
+  if (::PathIsRootW(folder.c_str())) return false;
+
+  folder.push_back(L'\0');  // the list ends with a second zero after the string's own
+  SHFILEOPSTRUCTW operation{};
+  operation.wFunc = FO_DELETE;
+  operation.pFrom = folder.c_str();
+  operation.fFlags = FOF_SILENT | FOF_NOCONFIRMATION | FOF_NOERRORUI;
+  return ::SHFileOperationW(&operation) == 0;
+}
+
+std::unique_ptr<Gdiplus::Bitmap> LoadPngResource(const std::wstring& name, HMODULE module) {
+  if (!module) module = ::GetModuleHandleW(nullptr);
+  HRSRC resource = ::FindResourceW(module, name.c_str(), RT_RCDATA);
+  if (!resource) throw TError(L"LoadPngResource: resource not found: " + name);
+  const DWORD size = ::SizeofResource(module, resource);
+  HGLOBAL loaded = ::LoadResource(module, resource);
+  const void* data = loaded ? ::LockResource(loaded) : nullptr;
+  if (!data) throw TWinError(L"LoadPngResource: resource cannot be read: " + name);
+
+  static constexpr unsigned char kPngSignature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+  if (size < sizeof(kPngSignature) || std::memcmp(data, kPngSignature, sizeof(kPngSignature)) != 0) {
+    throw TError(L"LoadPngResource: not a PNG picture: " + name);
+  }
+
+  // GDI+ reads pictures from a stream; the resource's memory is read-only, so the stream gets a copy.
+  TScopedHGlobal copy(::GlobalAlloc(GMEM_MOVEABLE, size));
+  if (!copy) throw TWinError(L"LoadPngResource: GlobalAlloc");
+  void* target = ::GlobalLock(copy.Get());
+  if (!target) throw TWinError(L"LoadPngResource: GlobalLock");
+  std::memcpy(target, data, size);
+  ::GlobalUnlock(copy.Get());
+
+  Microsoft::WRL::ComPtr<IStream> stream;
+  const HRESULT hr = ::CreateStreamOnHGlobal(copy.Get(), TRUE, &stream);
+  if (FAILED(hr)) {
+    throw TError(L"LoadPngResource: CreateStreamOnHGlobal failed, HRESULT " +
+                 HexCodeText(static_cast<std::uint32_t>(hr)));
+  }
+  copy.Release();  // the stream frees the memory now
+
+  std::unique_ptr<Gdiplus::Bitmap> bitmap(Gdiplus::Bitmap::FromStream(stream.Get()));
+  const Gdiplus::Status status = bitmap ? bitmap->GetLastStatus() : Gdiplus::OutOfMemory;
+  if (status != Gdiplus::Ok) {
+    throw TError(L"LoadPngResource: invalid PNG picture " + name + L" (GDI+ status " + std::to_wstring(status) + L")");
+  }
+  return bitmap;
 }
 
 }  // namespace sf

@@ -2,7 +2,9 @@
 #pragma once
 
 #include <windows.h>
+#include <bcrypt.h>
 #include <objbase.h>
+#include <oleauto.h>
 #include <tlhelp32.h>
 #include <winhttp.h>
 
@@ -149,6 +151,27 @@ struct TMemoryDcTraits {
   static void Close(Handle h) { ::DeleteDC(h); }
 };
 
+struct TAlgorithmProviderTraits {
+  using Handle = BCRYPT_ALG_HANDLE;
+  static Handle Null() { return nullptr; }
+  static bool IsValid(Handle h) { return h != nullptr; }
+  static void Close(Handle h) { ::BCryptCloseAlgorithmProvider(h, 0); }
+};
+
+struct THashTraits {
+  using Handle = BCRYPT_HASH_HANDLE;
+  static Handle Null() { return nullptr; }
+  static bool IsValid(Handle h) { return h != nullptr; }
+  static void Close(Handle h) { ::BCryptDestroyHash(h); }
+};
+
+struct TBstrTraits {
+  using Handle = BSTR;
+  static Handle Null() { return nullptr; }
+  static bool IsValid(Handle h) { return h != nullptr; }
+  static void Close(Handle h) { ::SysFreeString(h); }
+};
+
 using TScopedKernelHandle = TScopedHandle<TKernelHandleTraits>;
 using TScopedRegKey = TScopedHandle<TRegKeyTraits>;
 using TScopedFindHandle = TScopedHandle<TFindHandleTraits>;
@@ -159,6 +182,9 @@ using TScopedFont = TScopedHandle<TFontTraits>;
 using TScopedBrush = TScopedHandle<TBrushTraits>;
 using TScopedHGlobal = TScopedHandle<THGlobalTraits>;
 using TScopedInternet = TScopedHandle<TInternetTraits>;
+using TScopedAlgorithmProvider = TScopedHandle<TAlgorithmProviderTraits>;
+using TScopedHash = TScopedHandle<THashTraits>;
+using TScopedBstr = TScopedHandle<TBstrTraits>;
 using TScopedWindow = TScopedHandle<TWindowTraits>;
 using TScopedMemoryDc = TScopedHandle<TMemoryDcTraits>;
 

@@ -12,6 +12,7 @@
 #include "engine/MessagePayloadU.h"
 #include "errorreport/ExceptionObjectU.h"
 #include "logging/LogU.h"
+#include "logging/SystemDiagU.h"
 #include "startup/CommandLineU.h"
 #include "startup/ExitCodeU.h"
 #include "startup/HelpFormU.h"
@@ -77,6 +78,7 @@ void RunProgramBody() {
   ::InitCommonControlsEx(&controls);
   TComApartment com(COINIT_APARTMENTTHREADED);
   TGdiplusSession gdiplus;
+  AppendLogSystemDiag();
 
   if (help) {
     THelpForm form;

@@ -1,0 +1,76 @@
+// System diagnostics: the facts about the machine that the run log and the error report carry. The
+// texts follow the rules of SystemNamesU and VMDetectorU; this module reads the facts from Windows.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "logging/SystemNamesU.h"
+#include "logging/VMDetectorU.h"
+
+struct _IP_ADAPTER_INFO;
+
+namespace sf {
+
+// Writes the free space of the APPDATA drive, whether this is a Parallels virtual machine and whether
+// this is Wine: three lines, each always written, a failing probe giving its failure text.
+void AppendLogSystemDiag();
+
+// Writes "Checking Disk Status..." and one line per disk drive that WMI knows; true when a drive line was
+// written. The calling thread must have joined COM. Never raises: a failure becomes one log line.
+bool LogDiskStatus();
+
+// Runs a WQL query in root\CIMV2 of the local machine through WMI and hands on one line per object: each of
+// the named properties that is not null, in order, after one blank, trimmed. Raises TError on any failure;
+// the lines already handed on stay so. The calling thread must have joined COM.
+void ForEachWmiLine(const std::wstring& query, const std::vector<std::wstring>& propertyNames,
+                    const std::function<void(const std::wstring&)>& onLine);
+
+// The facts of the running Windows, with its real version numbers (no compatibility shim answers).
+TWindowsFacts WindowsFacts();
+std::wstring OsDescription();
+std::wstring WindowsVersionName();
+std::wstring WindowsProductTypeName();
+
+// True when the process runs under Wine: a Wine registry key exists and ntdll exports the Wine version
+// query. Never raises.
+bool UnderWine();
+
+// The error report's probe: true on 64-bit Windows, whatever the Windows version (Is64BitWindows of
+// Utils adds the Windows 10 condition). Raises TError "Invalid handle" when the WOW64 query fails.
+bool IsWindows64BitForReport();
+
+// Free space available to the user on a drive (1 is A:), in whole MB with the locale's thousands
+// separator: "12.345 MB". A drive that does not exist gives "0 MB". Raises when the number cannot be
+// formatted.
+std::wstring FreeDiskSpaceText(int driveNumber);
+
+// A whole number with the user's locale thousands separator and no decimals.
+std::wstring FormatWholeNumber(long long value);
+
+struct TProcessorInfo {
+  std::wstring strVendor;           // "GenuineIntel", "AuthenticAMD"...
+  std::wstring strName;             // brand text, blanks trimmed; empty when the processor has none
+  std::uint32_t nFeatureFlags = 0;  // EDX of identification leaf 1
+  int nFrequencyMHz = 0;            // measured against the time-stamp counter, normalised
+  bool bMmx = false;
+  bool bFdivBug = false;
+};
+
+// Identification and clock rate of the processor; takes about 50 ms for the measurement.
+TProcessorInfo ProcessorInfo();
+
+// The platform's adapter query, replaceable so the buffer rule can be exercised.
+using TAdaptersInfoQuery = ULONG(WINAPI*)(_IP_ADAPTER_INFO* adapters, PULONG size);
+// One upper-case hexadecimal hardware address per adapter; empty when the query fails.
+std::vector<std::wstring> AdapterMacAddresses(TAdaptersInfoQuery query = nullptr);
+// Executable file names of the running processes.
+std::vector<std::wstring> RunningProcessNames();
+// A detector filled with this machine's adapters and processes.
+TVMDetector MachineVMDetector();
+
+}  // namespace sf
