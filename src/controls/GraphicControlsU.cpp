@@ -197,6 +197,7 @@ void TPaintBuffer::Resize(int width, int height) {
 
 TColor TPaintBuffer::PixelAt(int x, int y) const {
   if (!m_pBits || x < 0 || y < 0 || x >= m_nWidth || y >= m_nHeight) return clBlack;
+  ::GdiFlush();  // GDI may still hold drawing calls for these pixels in its batch
   const std::uint32_t bgra = m_pBits[static_cast<size_t>(y) * m_nWidth + x];
   return MakeColor(static_cast<int>((bgra >> 16) & 0xFF), static_cast<int>((bgra >> 8) & 0xFF),
                    static_cast<int>(bgra & 0xFF));
@@ -204,6 +205,7 @@ TColor TPaintBuffer::PixelAt(int x, int y) const {
 
 void TPaintBuffer::SaveAsPng(const std::wstring& path) const {
   if (!m_pView) throw TError(L"SaveAsPng: empty buffer");
+  ::GdiFlush();
   const CLSID png = PngEncoderClsid();
   if (m_pView->Save(path.c_str(), &png, nullptr) != Gdiplus::Ok) throw TError(L"SaveAsPng " + path);
 }

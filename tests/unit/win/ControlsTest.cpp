@@ -363,6 +363,15 @@ TEST_F(ControlsTest, ProgressBarFillsRoundedUpInsideItsRoundedShape) {
   EXPECT_EQ(shapeHas({{0, 0}, {527, 0}, {0, 15}, {527, 15}, {1, 0}, {526, 15}}),
             (std::vector<bool>{false, false, false, false, true, true}));
 
+  // The border follows the shape, one pixel wide, over both parts.
+  pbProgressBar.SetBorder(true);
+  pbProgressBar.SetBorderColor(0x00FF00);
+  paint();
+  EXPECT_EQ(bar.PixelAt(264, 0), 0x00FF00u);
+  EXPECT_EQ(bar.PixelAt(527, 8), 0x00FF00u);
+  EXPECT_EQ(bar.PixelAt(264, 1), ProgressColor);
+  pbProgressBar.SetBorder(false);
+
   // A gradient runs from its first colour at the top to its second at the bottom.
   pbProgressBar.SetColorTop(0x0000FF);
   pbProgressBar.SetColorBotton(0xFF0000);
