@@ -15,6 +15,8 @@ mkdir -p "$(dirname "$prefix")"
 prefix=$(cd "$(dirname "$prefix")" && pwd)/$(basename "$prefix")
 
 export WINEPREFIX=$prefix WINEDEBUG=-all WINEDLLOVERRIDES='mscoree=;mshtml='
+# Wine's WinHTTP would take a proxy from these for clients that make no choice of their own.
+unset http_proxy https_proxy HTTP_PROXY HTTPS_PROXY
 
 if [ "$cmd" = stop ]; then
   wineserver -k >/dev/null 2>&1 || true
@@ -55,6 +57,8 @@ if [ ! -f "$prefix/.sf-ready" ]; then
   wineboot -i </dev/null >/dev/null 2>&1
   # A crash prints a backtrace and exits instead of opening winedbg's dialog, which would hang a test.
   wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f </dev/null >/dev/null 2>&1
+  # The program supports Windows 10 and 11; Debian's Wine reports Windows 7 unless told otherwise.
+  wine reg add 'HKCU\Software\Wine' /v Version /d win10 /f </dev/null >/dev/null 2>&1
   # Wine's own Tahoma is only loaded from the prefix's Fonts folder; Segoe UI is replaced by a close
   # relative so that text measured for the layout has the expected size.
   fonts=$prefix/drive_c/windows/Fonts

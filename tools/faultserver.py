@@ -394,6 +394,9 @@ class _Handler(BaseHTTPRequestHandler):
         """A TCP reset instead of an orderly close: linger with a zero time-out."""
         self.close_connection = True
         self.wfile.flush()
+        # A reset throws away whatever the client has not read yet; the pause lets the headers and the
+        # first bytes arrive, so the client sees an answer that breaks off rather than no answer.
+        time.sleep(0.3)
         self.connection.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, struct.pack("ii", 1, 0))
         self.rfile.close()       # the file object holds a reference that would keep the socket open
         self.connection.close()

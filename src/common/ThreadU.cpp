@@ -11,7 +11,10 @@ TThreadBase::TThreadBase() {
   if (!m_thread) throw TWinError(L"CreateThread");
 }
 
-TThreadBase::~TThreadBase() = default;
+// A thread that never started has run no code: ending it here frees it instead of leaving it suspended.
+TThreadBase::~TThreadBase() {
+  if (!m_started.load() && m_thread) ::TerminateThread(m_thread.Get(), 0);
+}
 
 void TThreadBase::Start() {
   if (m_started.exchange(true)) return;
@@ -31,6 +34,7 @@ DWORD WINAPI TThreadBase::ThreadProc(void* param) {
     SilentException(L"TThreadBase", e);
   }
   self->m_finished.store(true);
+  self->Finished();
   return 0;
 }
 

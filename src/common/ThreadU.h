@@ -32,6 +32,9 @@ class TThreadBase {
 
  protected:
   virtual void Execute() = 0;
+  // Runs on the thread after Execute, as its very last use of this object: an override may release
+  // the object (workers own themselves while they run).
+  virtual void Finished() {}
 
  private:
   static DWORD WINAPI ThreadProc(void* self);

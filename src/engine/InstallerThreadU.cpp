@@ -3,6 +3,7 @@
 #include "common/ConstantsU.h"
 #include "common/ErrorU.h"
 #include "common/TimeTextU.h"
+#include "common/Utils.h"
 #include "common/WinErrorU.h"
 #include "engine/EngineTextsU.h"
 #include "engine/InstallationRulesU.h"
@@ -10,6 +11,7 @@
 #include "engine/MessagesU.h"
 #include "errorreport/ExceptionObjectU.h"
 #include "logging/LogU.h"
+#include "logging/SystemDiagU.h"
 #include "startup/ExitCodeU.h"
 
 namespace sf {
@@ -81,8 +83,11 @@ void TInstallerThread::EndProgram(int exitCode) const {
 void TInstallerThread::Execute() {
   TComApartment com(COINIT_MULTITHREADED);  // shell links and the disk query need it
   AppendLog(L"Execute");
-  m_strIdentifier = L"_" + IdentifierStamp(LocalNow());
+  m_strIdentifier = GetMachineIDText() + L"_" + IdentifierStamp(LocalNow());
   AppendLog(L"TInstallerThread.Execute: Identifier=" + m_strIdentifier);
+  LogDiskStatus();
+  AppendLog(L"TInstallerThread.Execute: OS=" + OsDescription());
+  m_NetHttpClient = std::make_unique<TNetHttpClient>();
 
   // The queue must exist before the window is told it may post.
   MSG msg;
@@ -107,6 +112,7 @@ void TInstallerThread::Execute() {
       WMAbortInstallation();
     }
   }
+  m_NetHttpClient.reset();
   DrainThreadQueue();
 }
 
@@ -118,6 +124,15 @@ void TInstallerThread::ProcessMessage(const MSG& msg) {
     case WM_ABORT_INSTALLATION: WMAbortInstallation(); break;
     case WM_SET_INSTALL_NAME: WMSetInstallName(msg); break;
     case WM_SET_UNNATENDED_VALUES: WMSetUnnatendedValues(msg); break;
+    case WM_VERIFY_INSTALLER_UPDATE: VerifyInstallerUpdate(); break;
+    case WM_SET_UPDATE_ONLY: WMSetUpdateOnly(); break;
+    case WM_SETUP_DOWNLOADS: WMSetupDownloads(); break;
+    case WM_SET_NEW_INSTALL: WMSetNewInstall(); break;
+    case WM_START_DOWNLOAD_THREADS: StartDownloadThreads(); break;
+    case WM_START_EXTRACT_THREADS: StartExtractThreads(); break;
+    case WM_UPDATE_PROGRESS: WMUpdateProgress(); break;
+    case WM_RUN_QUILLON: WMRunQuillon(); break;
+    case WM_RETRY: WMRetry(); break;
     default: ReleasePayloads(msg); break;  // only logged
   }
 }
@@ -134,6 +149,7 @@ void TInstallerThread::WMSetProxyConfig(const MSG& msg) {
     std::lock_guard guard(m_proxyLock);
     m_proxy = *received;
   }
+  if (m_NetHttpClient) m_NetHttpClient->SetProxySettings(*received);
   AppendLog(L"WMSetProxyConfig: Host=" + received->FHost + L" Port=" + std::to_wstring(received->FPort) +
             L" Scheme=" + received->FScheme + L" Username=" + TrueFalse(!received->FUserName.empty()) +
             L" Password=" + TrueFalse(!received->FPassword.empty()));
@@ -208,11 +224,10 @@ void TInstallerThread::WMAbortInstallation() {
 }
 
 void TInstallerThread::AbortUnexpectedError() {
+  // An unattended run that ends on the aborted page must not report success to its script.
+  if (m_CmdInstall != TCmdInstallType::citNone) SetExitCode(TExitCode::UnexpectedError);
   PostTwoTexts(Window(), WM_SET_ABORT_MSG, EngineTexts().unexpectedError, m_strIdentifier);
   ShowPage(7);
 }
-
-// No worker exists before the download set-up creates them.
-void TInstallerThread::StopWorkers() {}
 
 }  // namespace sf

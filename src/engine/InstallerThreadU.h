@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <atomic>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -12,14 +13,24 @@
 #include "common/ThreadU.h"
 #include "engine/MessagePayloadU.h"
 #include "engine/ProgressLogU.h"
+#include "network/HttpClientU.h"
 #include "network/ProxySettingsU.h"
 #include "startup/CommandLineU.h"
+#include "transfer/WorkerThreadU.h"
 
 namespace sf {
 
+// Clears an installation's database folder (F ends in "\") except its three kept subfolders, through a
+// backup folder beside it. Every failing step is logged and skipped; the answer is only logged.
+bool BackupAndDeleteDatabaseFiles(const std::wstring& folder);
+
+// The file's version from its version resource: "major.minor.release.build", or "major.minor" with
+// fourParts false; "65535.65535" when the file has no readable version.
+std::wstring FileVersionText(const std::wstring& path, bool fourParts);
+
 enum class TFileStatus : std::uint8_t { fsPendingDownload = 0, fsDownloaded = 1, fsIgnored = 2 };
 
-class TInstallerThread : public TThreadBase {
+class TInstallerThread : public TThreadBase, public IWorkerHost {
  public:
   // Constructs the engine suspended, for the given window, and makes it the process's engine.
   explicit TInstallerThread(HWND mainHandle);
@@ -40,17 +51,22 @@ class TInstallerThread : public TThreadBase {
   bool Post(UINT msg, WPARAM wParam = 0, LPARAM lParam = 0) const;
 
   // Views for the window and the workers.
-  bool bInstallSuspended() const { return m_bInstallationSuspended.load(); }
+  bool bInstallSuspended() const override { return m_bInstallationSuspended.load(); }
+  bool SuspendInstallation() override { return m_bInstallationSuspended.exchange(true); }
   bool IsNewInstall() const { return m_bNewInstall.load(); }
   TCmdInstallType GetInstallType() const { return m_CmdInstall; }
-  void SetMd5Failed() { m_bMd5ValidationFailed.store(true); }
+  void SetMd5Failed() override { m_bMd5ValidationFailed.store(true); }
+  void AddFailedMd5Info(const std::wstring& line) override;
   const std::wstring& Identifier() const { return m_strIdentifier; }
   TProxySettings GetProxySettings() const;
   // The chosen installation's folder, ending in "\".
   std::wstring InstallPath() const;
 
   // Called by an extraction worker after a second failure to write a file: the aborted page.
-  void AbortUnexpectedError();
+  void AbortUnexpectedError() override;
+
+  // The user cancels a new installation (window thread): stops the work and removes the unpack folder.
+  void UndoInstall();
 
  protected:
   void Execute() override;
@@ -68,10 +84,41 @@ class TInstallerThread : public TThreadBase {
   void WMSetInstallName(const MSG& msg);
   void WMSetUnnatendedValues(const MSG& msg);
   void WMAbortInstallation();
-  void StopWorkers();
   std::wstring RegistryFolderName() const;
 
+  // Downloads and extraction (InstallerDownloadsU.cpp).
+  void Translate();
+  void WMSetupDownloads();
+  void StartDownloadThreads();
+  void StartExtractThreads();
+  void WMUpdateProgress();
+  void WMRetry();
+  void StopWorkers();
+  void FinishInstallation();
+  std::shared_ptr<TDownloadRun> CurrentRun() const;
+
+  // Placing files (InstallerPlacingU.cpp).
+  void WMSetNewInstall();
+  void WMSetUpdateOnly();
+  void MoveIntoPlace();
+  bool DeleteAndInstall(const std::wstring& installFolder, std::wstring& errors);
+  bool RecursiveDeleteAndInstall(const std::wstring& installFolder, const std::wstring& currFolder,
+                                 std::wstring& errors);
+
+  // Registry, shortcuts and the product (InstallerRegistryU.cpp).
+  void WriteRegistry();
+  void CreateShortcuts();
+  void RecordFailure(const std::wstring& logLine, const std::exception& error);
+  void WMRunQuillon();
+
+  // The installer's own version check and payload slots (InstallerSelfUpdateU.cpp).
+  void VerifyInstallerUpdate();
+  std::wstring GetURLAsString(const std::wstring& url);
+  void LoadPayloads();
+
+  std::unique_ptr<TNetHttpClient> m_NetHttpClient;
   HWND m_MainHandle;
+  std::string m_StreamFiles, m_StreamCef, m_StreamQuillon, m_StreamUninstaller;
   TFileStatus m_fsCef = TFileStatus::fsPendingDownload;
   TFileStatus m_fsQuillon = TFileStatus::fsPendingDownload;
   TFileStatus m_fsFiles = TFileStatus::fsPendingDownload;
@@ -89,7 +136,18 @@ class TInstallerThread : public TThreadBase {
   std::wstring m_strCmdName;
   std::atomic<bool> m_bInstallationSuspended{false};
   std::atomic<bool> m_bMd5ValidationFailed{false};
+  std::mutex m_failedMd5Lock;  // extraction workers append concurrently
   std::vector<std::wstring> m_strlstFailedMd5;
+
+  // The current download run: its queues, counters and workers. Guarded because UndoInstall stops it
+  // from the window's thread while the engine may be in a progress round.
+  mutable std::mutex m_runLock;
+  std::shared_ptr<TDownloadRun> m_run;
+  std::vector<std::shared_ptr<TDownloadThread>> m_TDownloadThreads;
+  std::vector<std::shared_ptr<TExtractThread>> m_TExtractThreads;
+  std::uint32_t m_nDownloadSize = 0;
+  std::uint32_t m_nProgressSize = 0;
+  std::uint32_t m_nFileExtractedProgress = 0;
 
   mutable std::mutex m_proxyLock;  // the workers copy the setting while the engine may replace it
   TProxySettings m_proxy;

@@ -73,6 +73,9 @@ class Wine:
             shutil.rmtree(prefix)
         self.env = dict(os.environ, WINEPREFIX=str(prefix), WINEDEBUG="-all", DISPLAY=display.name,
                         WINEDLLOVERRIDES="mscoree=;mshtml=")
+        # Wine's WinHTTP would route the installer's requests through a proxy from the environment.
+        for name in ("http_proxy", "https_proxy", "HTTP_PROXY", "HTTPS_PROXY"):
+            self.env.pop(name, None)
         subprocess.run([str(PREFIX_SCRIPT), "start", str(prefix)], env=self.env, check=True,
                        stdout=subprocess.DEVNULL, timeout=300)
         self.sftool = BUILD / "tests" / "tools" / "sftool.exe"

@@ -1,0 +1,179 @@
+// Placing files: the unpack folder of a new installation and its move into place, the update's database
+// clean-up, and the undo of a cancelled installation.
+#include "common/ConstantsU.h"
+#include "common/ErrorU.h"
+#include "common/FileOpsU.h"
+#include "common/TextU.h"
+#include "common/Utils.h"
+#include "common/WinErrorU.h"
+#include "engine/InstallerThreadU.h"
+#include "errorreport/ExceptionObjectU.h"
+#include "logging/LogU.h"
+
+namespace sf {
+
+namespace {
+
+constexpr const wchar_t* kKeptDatabaseFolders[] = {L"cotationgrid", L"desktops", L"assetidlists"};
+// The unpack folder may still be held by a worker finishing its last file when a cancel arrives.
+constexpr int kUndoAttempts = 50;
+constexpr DWORD kUndoPauseMs = 100;
+
+std::wstring NewInstallUnpackFolder() {
+  return Trim(EnvironmentVariable(L"APPDATA") + L"\\" + CompanyName + L"\\temp_install_" + ProductId + L"\\");
+}
+
+// Runs a step whose failure is only logged.
+template <typename Step>
+void Logged(const std::wstring& prefix, Step step) {
+  try {
+    step();
+  } catch (const std::exception& e) {
+    AppendLog(prefix + ExceptionMessage(e));
+  }
+}
+
+// Every file below a folder, for the log line of what could not be removed.
+template <typename Visit>
+void ForEachFileBelow(const std::wstring& folder, Visit visit) {
+  WIN32_FIND_DATAW data;
+  TScopedFindHandle find(::FindFirstFileW((IncludeTrailingBackslash(folder) + L"*").c_str(), &data));
+  if (!find) return;
+  do {
+    const std::wstring name = data.cFileName;
+    if (name == L"." || name == L"..") continue;
+    const std::wstring path = IncludeTrailingBackslash(folder) + name;
+    if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+      ForEachFileBelow(path, visit);
+    } else {
+      visit(path);
+    }
+  } while (::FindNextFileW(find.Get(), &data));
+}
+
+void ShellDeleteOrRaise(const std::wstring& folder) {
+  if (!DeleteFolder(folder)) throw TError(L"Could not delete " + folder);
+}
+
+}  // namespace
+
+bool BackupAndDeleteDatabaseFiles(const std::wstring& folder) {
+  const std::wstring database = folder + L"database";
+  const std::wstring backup = folder + L"database_backup";
+  Logged(L"BackupAndDeleteDatabaseFiles: delete database_backup before backup Error=", [&] {
+    if (DirectoryExists(backup)) ShellDeleteOrRaise(backup);
+  });
+  for (const wchar_t* kept : kKeptDatabaseFolders) {
+    Logged(L"BackupAndDeleteDatabaseFiles: Move (" + database + L"\\" + kept + L" Error=",
+           [&] { MoveFolder(database + L"\\" + kept, backup + L"\\" + kept); });
+  }
+  const bool deleted = DeleteFolder(database);
+  for (const wchar_t* kept : kKeptDatabaseFolders) {
+    Logged(L"BackupAndDeleteDatabaseFiles: Restore (" + database + L"\\" + kept + L" Error=",
+           [&] { MoveFolder(backup + L"\\" + kept, database + L"\\" + kept); });
+  }
+  try {
+    return DeleteFolder(backup);
+  } catch (const std::exception& e) {
+    AppendLog(L"BackupAndDeleteDatabaseFiles: delete database_backup Error=" + ExceptionMessage(e));
+    return deleted;
+  }
+}
+
+void TInstallerThread::WMSetNewInstall() {
+  m_bNewInstall.store(true);
+  m_strTempDownloadPath = NewInstallUnpackFolder();
+  if (DirectoryExists(m_strTempDownloadPath)) DeleteTree(m_strTempDownloadPath);  // left by an earlier run
+  ForceDirectories(m_strTempDownloadPath);
+  AppendLog(L"WMSetNewInstall TempDir=" + m_strTempDownloadPath +
+            L" DirExists=" + (DirectoryExists(m_strTempDownloadPath) ? L"True" : L"False"));
+}
+
+void TInstallerThread::WMSetUpdateOnly() {
+  AppendLog(L"WMSetUpdateOnly");
+  m_bNewInstall.store(false);
+  m_strTempDownloadPath = InstallPath();
+}
+
+void TInstallerThread::MoveIntoPlace() {
+  const std::wstring target = InstallPath();
+  AppendLog(L"WMUpdateProgress New Install, Path=" + target);
+  std::wstring errors;
+  const std::wstring source = m_strTempDownloadPath.substr(0, m_strTempDownloadPath.size() - 1);
+  bool placed = ::MoveFileExW(source.c_str(), target.substr(0, target.size() - 1).c_str(), 0) != FALSE;
+  if (!placed) placed = DeleteAndInstall(target, errors);
+  if (!placed) placed = RecursiveDeleteAndInstall(target, m_strTempDownloadPath, errors);
+  if (DirectoryExists(m_strTempDownloadPath)) DeleteTree(m_strTempDownloadPath);
+  if (!placed) {
+    SilentException(L"TInstallerThread",
+                    TError(errors.empty() ? L"Erro desconhecido ao tentar mover arquivos temporários." : errors));
+  }
+}
+
+bool TInstallerThread::DeleteAndInstall(const std::wstring& installFolder, std::wstring& errors) {
+  try {
+    AppendLog(L"TInstallerThread.DeleteAndInstall InstallFolder=" + installFolder + L" Temp=" + m_strTempDownloadPath);
+    DeleteTree(InstallPath());
+    const std::wstring source = m_strTempDownloadPath.substr(0, m_strTempDownloadPath.size() - 1);
+    const std::wstring target = installFolder.substr(0, installFolder.size() - 1);
+    return ::MoveFileExW(source.c_str(), target.c_str(), 0) != FALSE;
+  } catch (const std::exception& e) {
+    errors += L"TInstallerThread.DeleteAndInstall Exception: " + ExceptionMessage(e) + L"\r\n";
+    return false;
+  }
+}
+
+bool TInstallerThread::RecursiveDeleteAndInstall(const std::wstring& installFolder, const std::wstring& currFolder,
+                                                 std::wstring& errors) {
+  AppendLog(L"TInstallerThread.RecursiveDeleteAndInstall: InstallFolder=" + installFolder +
+            L" CurrFolder=" + currFolder + L" Temp=" + m_strTempDownloadPath);
+  bool result = true;
+  std::vector<std::wstring> folders;
+  WIN32_FIND_DATAW data;
+  TScopedFindHandle find(::FindFirstFileW((IncludeTrailingBackslash(currFolder) + L"*").c_str(), &data));
+  if (find) {
+    do {
+      const std::wstring name = data.cFileName;
+      if (name == L"." || name == L"..") continue;
+      const std::wstring source = IncludeTrailingBackslash(currFolder) + name;
+      if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+        folders.push_back(source);
+        continue;
+      }
+      const std::wstring target = installFolder + source.substr(m_strTempDownloadPath.size());
+      AppendLog(L"TInstallerThread.RecursiveDeleteAndInstall: Copying to=" + target + L" Source=" + source);
+      if (!FileExists(target)) {
+        ForceDirectories(ExtractFilePath(target));
+        ::MoveFileExW(source.c_str(), target.c_str(), MOVEFILE_COPY_ALLOWED);
+      } else if (::DeleteFileW(target.c_str())) {
+        ::MoveFileExW(source.c_str(), target.c_str(), MOVEFILE_COPY_ALLOWED);
+      } else {
+        errors += L"Falha ao deletar: " + source + L"\r\n";
+        result = false;
+      }
+    } while (::FindNextFileW(find.Get(), &data));
+  }
+  find.Close();
+  for (const auto& folder : folders) {
+    result = RecursiveDeleteAndInstall(installFolder, folder, errors) && result;
+    Logged(L"TInstallerThread.RecursiveDeleteAndInstall: ", [&] { DeleteTree(folder); });
+  }
+  return result;
+}
+
+void TInstallerThread::UndoInstall() {
+  m_bInstallationSuspended.store(true);
+  StopWorkers();
+  const std::wstring folder = m_strTempDownloadPath;
+  for (int attempt = 0; attempt < kUndoAttempts && DirectoryExists(folder); ++attempt) {
+    if (attempt > 0) ::Sleep(kUndoPauseMs);
+    Logged(L"TInstallerThread.UndoInstall: ", [&] { DeleteTree(folder); });
+  }
+  if (DirectoryExists(folder)) {
+    std::wstring left;
+    ForEachFileBelow(folder, [&](const std::wstring& path) { left += L" " + path; });
+    AppendLog(L"TInstallerThread.UndoInstall: could not remove " + folder + L":" + left);
+  }
+}
+
+}  // namespace sf

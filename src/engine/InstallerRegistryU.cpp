@@ -1,0 +1,179 @@
+// Recording an installation: the product's keys, the uninstall entry, the two shortcuts, and starting the
+// product.
+#include <windows.h>
+#include <shellapi.h>
+#include <shlobj.h>
+#include <wrl/client.h>
+
+#include "common/ConstantsU.h"
+#include "common/ErrorU.h"
+#include "common/FileOpsU.h"
+#include "common/RegistryU.h"
+#include "common/WinErrorU.h"
+#include "engine/EngineTextsU.h"
+#include "engine/InstallerThreadU.h"
+#include "engine/MessagesU.h"
+#include "errorreport/ExceptionObjectU.h"
+#include "logging/LogU.h"
+#include "startup/ExitCodeU.h"
+#include "wizard/LanguageU.h"
+
+namespace sf {
+
+namespace {
+
+using Microsoft::WRL::ComPtr;
+
+constexpr DWORD kPortugueseBrazil = 1046;
+
+void Check(LONG status, const std::wstring& what) {
+  if (status != ERROR_SUCCESS) throw TWinError(what, static_cast<DWORD>(status));
+}
+
+void WriteProductValue(const std::wstring& key, const wchar_t* name, const std::wstring& value) {
+  TRegKey reg;
+  Check(reg.Create(HKEY_CURRENT_USER, key), L"RegCreateKeyEx " + key);
+  Check(reg.WriteString(name, value), L"RegSetValueEx " + key + L"\\" + name);
+}
+
+std::wstring ShellFolder(const wchar_t* name) {
+  TRegKey key;
+  std::wstring value;
+  if (key.Open(HKEY_CURRENT_USER, L"Software\\MicroSoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders") ==
+      ERROR_SUCCESS) {
+    key.ReadString(name, value);
+  }
+  return value;
+}
+
+// The whole shell-link sequence in one place. Like the shell itself, a link that cannot be saved is
+// simply missing; only a shell that cannot make link objects at all is an error.
+void SaveShellLink(const std::wstring& target, const std::wstring& linkPath) {
+  ComPtr<IShellLinkW> link;
+  const HRESULT hr = ::CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&link));
+  if (FAILED(hr)) throw TWinError(L"CoCreateInstance(ShellLink)", static_cast<DWORD>(hr));
+  link->SetPath(target.c_str());
+  link->SetArguments(L"");
+  link->SetDescription(L"");
+  link->SetWorkingDirectory(L"");
+  ComPtr<IPersistFile> file;
+  if (SUCCEEDED(link.As(&file))) file->Save(linkPath.c_str(), FALSE);
+}
+
+std::wstring ShortcutFileName(const std::wstring& name) {
+  return name.empty() ? std::wstring(ShortcutName) + L".lnk" : std::wstring(ShortcutName) + L" (" + name + L").lnk";
+}
+
+}  // namespace
+
+std::wstring FileVersionText(const std::wstring& path, bool fourParts) {
+  DWORD ignored = 0;
+  const DWORD size = ::GetFileVersionInfoSizeW(path.c_str(), &ignored);
+  if (size > 0) {
+    std::vector<BYTE> buffer(size);
+    VS_FIXEDFILEINFO* info = nullptr;
+    UINT length = 0;
+    if (::GetFileVersionInfoW(path.c_str(), 0, size, buffer.data()) &&
+        ::VerQueryValueW(buffer.data(), L"\\", reinterpret_cast<void**>(&info), &length) && info &&
+        length >= sizeof(VS_FIXEDFILEINFO)) {
+      std::wstring text = std::to_wstring(HIWORD(info->dwFileVersionMS)) + L"." +
+                          std::to_wstring(LOWORD(info->dwFileVersionMS));
+      if (fourParts) {
+        text += L"." + std::to_wstring(HIWORD(info->dwFileVersionLS)) + L"." +
+                std::to_wstring(LOWORD(info->dwFileVersionLS));
+      }
+      return text;
+    }
+  }
+  // Without a version resource the platform's one-number version query has nothing either: all bits set.
+  return L"65535.65535";
+}
+
+void TInstallerThread::WriteRegistry() {
+  try {
+    AppendLog(L"WriteRegistry");
+    PostText(Window(), WM_SET_PROGRESS_MSG, FinishingText());
+    const std::wstring folder = RegistryFolderName();
+    const std::wstring path = InstallPath();
+    const std::wstring exe = path + ProductExeName;
+    if (m_bNewInstall.load()) {
+      const std::wstring base = std::wstring(L"Software\\") + CompanyName + L"\\" + folder + L"\\1.0";
+      WriteProductValue(base, L"Dir", path);
+      WriteProductValue(base + L"\\Default", L"IsDarkTheme", L"1");
+      WriteProductValue(base + L"\\Preferences", L"Language", std::to_wstring(static_cast<int>(CurrentLanguage())));
+    }
+    TRegKey uninstall;
+    const std::wstring uninstallKey = L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\" + folder;
+    if (uninstall.Create(HKEY_CURRENT_USER, uninstallKey) == ERROR_SUCCESS) {
+      const std::wstring version = FileVersionText(exe, true);
+      const auto sizeKiB = static_cast<DWORD>(FolderSize(path, true) / 1024);
+      const std::wstring display =
+          m_strQuillonName.empty() ? std::wstring(DisplayName) : std::wstring(DisplayName) + L" (" + m_strQuillonName + L")";
+      Check(uninstall.WriteString(L"DisplayName", display), L"DisplayName");
+      Check(uninstall.WriteString(L"DisplayIcon", exe), L"DisplayIcon");
+      Check(uninstall.WriteString(L"DisplayVersion", version), L"DisplayVersion");
+      Check(uninstall.WriteString(L"InstallLocation", path), L"InstallLocation");
+      Check(uninstall.WriteString(L"Publisher", PublisherName), L"Publisher");
+      Check(uninstall.WriteDword(L"NoModify", 1), L"NoModify");
+      Check(uninstall.WriteDword(L"NoRepair", 1), L"NoRepair");
+      Check(uninstall.WriteDword(L"EstimatedSize", sizeKiB), L"EstimatedSize");
+      Check(uninstall.WriteDword(L"Language", kPortugueseBrazil), L"Language");
+      Check(uninstall.WriteString(L"Version", version), L"Version");
+      Check(uninstall.WriteString(L"UninstallString", L"\"" + path + L"Desinstalar.exe\""), L"UninstallString");
+    }
+  } catch (const std::exception& e) {
+    RecordFailure(L"TInstallerThread.WriteRegistry: Exception=" + ExceptionMessage(e), e);
+    return;
+  }
+  CreateShortcuts();
+}
+
+void TInstallerThread::CreateShortcuts() {
+  try {
+    AppendLog(L"CreateShortcuts");
+    const std::wstring exe = InstallPath() + ProductExeName;
+    const std::wstring fileName = ShortcutFileName(m_strQuillonName);
+
+    const std::wstring desktopLink = ShellFolder(L"Desktop") + L"\\" + fileName;
+    AppendLog(desktopLink);
+    SaveShellLink(exe, desktopLink);
+
+    const std::wstring menuFolder = ShellFolder(L"Programs") + L"\\" + CompanyName + L"\\";
+    if (!DirectoryExists(menuFolder)) {
+      AppendLog(L"Create Dir: " + menuFolder);
+      if (!::CreateDirectoryW(menuFolder.c_str(), nullptr)) throw TWinError(L"CreateDirectory " + menuFolder);
+    }
+    const std::wstring menuLink = menuFolder + fileName;
+    AppendLog(menuLink);
+    SaveShellLink(exe, menuLink);
+  } catch (const std::exception& e) {
+    RecordFailure(L"TInstallerThread.CreateShortcuts: Exception=" + ExceptionMessage(e), e);
+    return;
+  }
+  if (m_CmdInstall != TCmdInstallType::citNone) {
+    EndProgram(static_cast<int>(TExitCode::Success));
+  } else {
+    ShowPage(2);
+  }
+}
+
+// A registry or shortcut failure ends the run: unattended with exit code -1; interactive with a silent
+// report and the two failure notifications, on which the window shows the aborted page.
+void TInstallerThread::RecordFailure(const std::wstring& logLine, const std::exception& error) {
+  AppendLog(logLine);
+  if (m_CmdInstall != TCmdInstallType::citNone) {
+    EndProgram(static_cast<int>(TExitCode::UnexpectedError));
+    return;
+  }
+  SilentException(L"TInstallerThread", error);
+  PostText(Window(), WM_SET_ERROR_MESSAGE, EngineTexts().unexpectedError);
+  PostPlain(Window(), WM_SETUP_STATUS, 10);
+}
+
+void TInstallerThread::WMRunQuillon() {
+  const std::wstring exe = InstallPath() + ProductExeName;
+  ::ShellExecuteW(nullptr, L"open", exe.c_str(), L"", nullptr, SW_SHOWNORMAL);
+  PostPlain(Window(), WM_QUIT);
+}
+
+}  // namespace sf

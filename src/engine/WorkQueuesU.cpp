@@ -1,0 +1,107 @@
+#include "engine/WorkQueuesU.h"
+
+#include <algorithm>
+
+namespace sf {
+
+void TWorkQueues::AddForDownload(PFileToDownload item) {
+  std::lock_guard guard(m_csDownloadListSection);
+  m_DownloadList.push_back(std::move(item));
+  m_nOutstanding.fetch_add(1);
+}
+
+void TWorkQueues::SortDownloadsBySize() {
+  std::lock_guard guard(m_csDownloadListSection);
+  std::stable_sort(m_DownloadList.begin(), m_DownloadList.end(), [](const auto& a, const auto& b) {
+    return static_cast<std::uint32_t>(a->nDownloadSize) < static_cast<std::uint32_t>(b->nDownloadSize);
+  });
+}
+
+void TWorkQueues::EnqueueItemForDownload(PFileToDownload item) {
+  {
+    std::lock_guard guard(m_csDownloadListSection);
+    if (m_bStopped.load()) return;
+    m_DownloadList.push_back(std::move(item));
+  }
+  m_downloadWork.notify_one();
+}
+
+PFileToDownload TWorkQueues::DequeueDownloadItem() {
+  // The backlog is read under its own lock first; the two locks are never held together.
+  {
+    std::lock_guard guard(m_csExtractListSection);
+    if (BacklogFull()) return nullptr;
+  }
+  std::lock_guard guard(m_csDownloadListSection);
+  if (m_bStopped.load() || m_DownloadList.empty()) return nullptr;
+  PFileToDownload item = std::move(m_DownloadList.back());
+  m_DownloadList.pop_back();
+  m_nActiveWorkersCount.fetch_add(1);
+  return item;
+}
+
+void TWorkQueues::EnqueueItemForExtraction(PFileToDownload item) {
+  {
+    std::lock_guard guard(m_csExtractListSection);
+    if (m_bStopped.load()) return;
+    m_nBacklogBytes += item->Stream.size();
+    ++m_nBacklogCount;
+    m_ExtractAndValidateList.push_back(std::move(item));
+  }
+  m_extractWork.notify_one();
+}
+
+PFileToDownload TWorkQueues::DequeueExtractionItem() {
+  std::lock_guard guard(m_csExtractListSection);
+  if (m_bStopped.load() || m_ExtractAndValidateList.empty()) return nullptr;
+  PFileToDownload item = std::move(m_ExtractAndValidateList.back());
+  m_ExtractAndValidateList.pop_back();
+  m_nActiveWorkersCount.fetch_add(1);
+  return item;
+}
+
+void TWorkQueues::ReleaseBacklog(const TFileToDownload& item) {
+  {
+    std::lock_guard guard(m_csExtractListSection);
+    m_nBacklogBytes -= std::min(m_nBacklogBytes, item.Stream.size());
+    if (m_nBacklogCount > 0) --m_nBacklogCount;
+  }
+  m_downloadWork.notify_all();
+}
+
+bool TWorkQueues::BacklogFull() const {
+  return m_nBacklogCount >= m_limits.nCount || m_nBacklogBytes >= m_limits.nBytes;
+}
+
+std::size_t TWorkQueues::QueuedForDownload() const {
+  std::lock_guard guard(m_csDownloadListSection);
+  return m_DownloadList.size();
+}
+
+void TWorkQueues::Stop() {
+  std::vector<PFileToDownload> discarded;
+  {
+    std::lock_guard guard(m_csDownloadListSection);
+    m_bStopped.store(true);
+    discarded.swap(m_DownloadList);
+  }
+  {
+    std::lock_guard guard(m_csExtractListSection);
+    for (auto& item : m_ExtractAndValidateList) discarded.push_back(std::move(item));
+    m_ExtractAndValidateList.clear();
+  }
+  m_downloadWork.notify_all();
+  m_extractWork.notify_all();
+}
+
+void TWorkQueues::WaitForDownloadWork(std::chrono::milliseconds interval) {
+  std::unique_lock lock(m_csDownloadListSection);
+  m_downloadWork.wait_for(lock, interval);
+}
+
+void TWorkQueues::WaitForExtractionWork(std::chrono::milliseconds interval) {
+  std::unique_lock lock(m_csExtractListSection);
+  m_extractWork.wait_for(lock, interval);
+}
+
+}  // namespace sf
