@@ -1,11 +1,19 @@
 """Fixtures of the end-to-end suite. See harness.py for the pieces."""
 from __future__ import annotations
 
+import json
+import os
 import re
+import shutil
 
 import pytest
 
 from harness import ARTIFACTS, BUILD, Display, Installer, Wine
+from servers import FaultServer, Nginx
+
+# The version server's port is compiled into the test build (scripts/test-ports.sh).
+HTTP_PORT = int(os.environ.get("SF_HTTP_PORT", "18480"))
+DEMO_SITE = BUILD / "demo" / "site"
 
 
 def pytest_configure(config):
@@ -35,3 +43,29 @@ def installer(wine, request):
     inst.clean()
     yield inst
     inst.stop_all()
+
+
+@pytest.fixture
+def site(tmp_path):
+    """A private copy of the published demo version, which a test may alter."""
+    root = tmp_path / "site"
+    shutil.copytree(DEMO_SITE, root)
+    return root
+
+
+def manifest(site_root):
+    return json.loads((site_root / "version/stormfinch/alpha/to/stable/pt-br_x64").read_text())
+
+
+@pytest.fixture
+def nginx(site, tmp_path):
+    """nginx serving the demo version on the compiled-in address."""
+    with Nginx(site, HTTP_PORT, tmp_path / "nginx") as server:
+        yield server
+
+
+@pytest.fixture
+def faults(site, tmp_path):
+    """The fault server serving the demo version on the compiled-in address."""
+    with FaultServer(site, HTTP_PORT, tmp_path / "faults") as server:
+        yield server

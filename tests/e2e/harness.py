@@ -136,7 +136,9 @@ class Wine:
 
     def reg_subkeys(self, key: str) -> list[str]:
         proc = self.wine("reg", "query", key, check=False)
-        prefix = key.rstrip("\\").upper() + "\\"
+        # reg prints subkeys with the root spelt out.
+        full = "HKEY_CURRENT_USER" + key[4:] if key.upper().startswith("HKCU\\") else key
+        prefix = full.rstrip("\\").upper() + "\\"
         return [line.strip()[len(prefix):] for line in proc.stdout.splitlines()
                 if line.strip().upper().startswith(prefix)]
 
