@@ -120,7 +120,8 @@ BOOL CALLBACK ListTopLevel(HWND hWnd, LPARAM) {
   if (!::IsWindowVisible(hWnd)) return TRUE;
   wchar_t cls[256] = {}, title[512] = {};
   ::GetClassNameW(hWnd, cls, 256);
-  ::GetWindowTextW(hWnd, title, 512);
+  // Reads the stored title without sending a message, so a busy window cannot block the listing.
+  ::InternalGetWindowText(hWnd, title, 512);
   DWORD pid = 0;
   ::GetWindowThreadProcessId(hWnd, &pid);
   Print(Escaped(cls) + L"\t" + Escaped(title) + L"\t" + std::to_wstring(pid));
@@ -130,10 +131,13 @@ BOOL CALLBACK ListTopLevel(HWND hWnd, LPARAM) {
 BOOL CALLBACK ListChild(HWND hWnd, LPARAM) {
   wchar_t cls[256] = {};
   ::GetClassNameW(hWnd, cls, 256);
-  const LRESULT length = ::SendMessageW(hWnd, WM_GETTEXTLENGTH, 0, 0);
+  DWORD_PTR length = 0;
+  ::SendMessageTimeoutW(hWnd, WM_GETTEXTLENGTH, 0, 0, SMTO_ABORTIFHUNG, 5000, &length);
   std::wstring text(static_cast<size_t>(length) + 1, L'\0');
-  ::SendMessageW(hWnd, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data()));
-  text.resize(static_cast<size_t>(length));
+  DWORD_PTR copied = 0;
+  ::SendMessageTimeoutW(hWnd, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data()), SMTO_ABORTIFHUNG,
+                        5000, &copied);
+  text.resize(static_cast<size_t>(copied));
   Print(Escaped(cls) + L"\t" + Escaped(text) + L"\t" + (::IsWindowVisible(hWnd) ? L"visible" : L"hidden"));
   return TRUE;
 }
