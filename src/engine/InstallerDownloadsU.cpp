@@ -10,6 +10,7 @@
 #include "engine/EngineTextsU.h"
 #include "engine/InstallerThreadU.h"
 #include "engine/MessagesU.h"
+#include "engine/ProgressPlanU.h"
 #include "errorreport/ExceptionObjectU.h"
 #include "logging/LogU.h"
 #include "transfer/QuillonUpdateReaderU.h"
@@ -20,8 +21,6 @@ namespace {
 
 constexpr int kDownloadWorkers = 4;
 constexpr int kExtractWorkers = 3;
-// The extraction's share of the progress, in single precision as the bar's arithmetic has always used it.
-constexpr float kExtractionShare = 0.2f;
 constexpr DWORD kProgressPauseMs = 50;
 
 std::wstring JoinLines(const std::vector<std::wstring>& lines) {
@@ -100,13 +99,10 @@ void TInstallerThread::WMSetupDownloads() {
     m_nDownloadSize += file->nFileSize;
     run->queues->AddForDownload(std::move(item));
   }
-  const long double size = m_nDownloadSize;
-  const long double share = kExtractionShare;
-  m_nProgressSize = static_cast<std::uint32_t>(size * (1 + share));
-  m_nFileExtractedProgress = static_cast<std::uint32_t>(size * share / version.lstFiles.size());
+  m_Progress = ProgressPlanFor(m_nDownloadSize, version.lstFiles.size());
   run->queues->SortDownloadsBySize();
 
-  PostPlain(Window(), WM_SET_PROGRESS, 0, m_nProgressSize);
+  PostPlain(Window(), WM_SET_PROGRESS, 0, m_Progress.nProgressSize);
   PostText(Window(), WM_SET_PROGRESS_MSG, m_bNewInstall.load() ? EngineTexts().installing : EngineTexts().updating);
 
   const std::wstring versionText = VersionText(version);
@@ -153,8 +149,8 @@ void TInstallerThread::WMUpdateProgress() {
   const TWorkQueues& queues = *run->queues;
   if (queues.WorkRemains()) {
     const std::uint32_t position =
-        queues.ValidatedCount() * m_nFileExtractedProgress + queues.DownloadedSize() + receiving;
-    PostPlain(Window(), WM_SET_PROGRESS, position, m_nProgressSize);
+        ProgressPosition(m_Progress, queues.ValidatedCount(), queues.DownloadedSize(), receiving);
+    PostPlain(Window(), WM_SET_PROGRESS, position, m_Progress.nProgressSize);
     Post(WM_UPDATE_PROGRESS, position);
     ::Sleep(kProgressPauseMs);
     return;
@@ -180,7 +176,7 @@ void TInstallerThread::WMRetry() {
     Post(WM_SETUP_DOWNLOADS);
     return;
   }
-  PostPlain(Window(), WM_SET_PROGRESS, 0, m_nProgressSize);
+  PostPlain(Window(), WM_SET_PROGRESS, 0, m_Progress.nProgressSize);
   PostText(Window(), WM_SET_PROGRESS_MSG, m_bNewInstall.load() ? EngineTexts().installing : EngineTexts().updating);
   Post(WM_UPDATE_PROGRESS, 0);
 }

@@ -13,6 +13,7 @@
 #include "common/ThreadU.h"
 #include "engine/MessagePayloadU.h"
 #include "engine/ProgressLogU.h"
+#include "engine/ProgressPlanU.h"
 #include "network/HttpClientU.h"
 #include "network/ProxySettingsU.h"
 #include "startup/CommandLineU.h"
@@ -146,8 +147,7 @@ class TInstallerThread : public TThreadBase, public IWorkerHost {
   std::vector<std::shared_ptr<TDownloadThread>> m_TDownloadThreads;
   std::vector<std::shared_ptr<TExtractThread>> m_TExtractThreads;
   std::uint32_t m_nDownloadSize = 0;
-  std::uint32_t m_nProgressSize = 0;
-  std::uint32_t m_nFileExtractedProgress = 0;
+  TProgressPlan m_Progress;  // m_nProgressSize, m_nFileExtractedProgress
 
   mutable std::mutex m_proxyLock;  // the workers copy the setting while the engine may replace it
   TProxySettings m_proxy;

@@ -1,4 +1,4 @@
 sf_core_sources(MessagesU.cpp EngineTextsU.cpp InstallationRulesU.cpp ProgressLogU.cpp VersionCompareU.cpp
-  WorkQueuesU.cpp)
+  WorkQueuesU.cpp ProgressPlanU.cpp)
 sf_win_sources(MessagePayloadU.cpp InstallerThreadU.cpp InstallationsU.cpp InstallerDownloadsU.cpp
   InstallerPlacingU.cpp InstallerRegistryU.cpp InstallerSelfUpdateU.cpp)
