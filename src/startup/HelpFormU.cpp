@@ -64,9 +64,8 @@ LRESULT THelpForm::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
       }
       break;
     case WM_CLOSE:
-      ::DestroyWindow(Handle());
-      return 0;
-    case WM_DESTROY:
+      // The main window of a help run: closing it ends the program, which takes the window along.
+      ::ShowWindow(Handle(), SW_HIDE);
       ::PostQuitMessage(0);
       return 0;
   }

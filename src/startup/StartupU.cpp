@@ -51,9 +51,11 @@ class TGdiplusSession {
   bool m_ok = false;
 };
 
-void RunMessageLoop() {
+// The wizard window sees every message first (its key preview).
+void RunMessageLoop(TSetupForm* form = nullptr) {
   MSG msg;
   while (::GetMessageW(&msg, nullptr, 0, 0) > 0) {
+    if (form) form->PreviewMessage(msg);
     HWND active = ::GetActiveWindow();
     if (active && ::IsDialogMessageW(active, &msg)) continue;
     ::TranslateMessage(&msg);
@@ -80,19 +82,21 @@ void RunProgramBody() {
   TGdiplusSession gdiplus;
   AppendLogSystemDiag();
 
+  // The process halts with its main window in place, as it does with the engine thread: nothing is taken
+  // down piece by piece at exit (under Wine, destroying a top-level window alone costs two seconds).
   if (help) {
-    THelpForm form;
-    form.Show();
+    auto form = std::make_unique<THelpForm>();
+    form->Show();
     RunMessageLoop();
+    (void)form.release();
     return;
   }
 
   // The TLS libraries come from the system, so no per-run library folder is prepared or removed.
-  {
-    TSetupForm form;
-    form.Show();
-    RunMessageLoop();
-  }
+  auto form = std::make_unique<TSetupForm>();
+  form->Show();
+  RunMessageLoop(form.get());
+  (void)form.release();
   // Notifications that arrived after the loop ended still own their texts.
   DrainThreadQueue();
 }

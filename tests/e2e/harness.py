@@ -56,6 +56,7 @@ class Display:
 class RunResult:
     exit_code: int | None
     timed_out: bool
+    elapsed_ms: int | None
     stdout: str
     log: str
     log_path: Path | None
@@ -172,10 +173,12 @@ class Installer:
         m = re.search(r"^exit=(-?\d+)$", stdout, re.M)
         if m:
             code = int(m.group(1))
+        elapsed = re.search(r"^elapsed=(\d+)$", stdout, re.M)
         logs = self.logs()
         log_path = logs[-1] if logs else None
         log = log_path.read_bytes().decode("utf-8") if log_path else ""
-        return RunResult(code, "timeout" in stdout.splitlines(), stdout, log, log_path, logs)
+        return RunResult(code, "timeout" in stdout.splitlines(), int(elapsed.group(1)) if elapsed else None,
+                         stdout, log, log_path, logs)
 
     def run(self, *args: str, timeout: float = 120) -> RunResult:
         return self.finish(self.start(*args, timeout_ms=int(timeout * 1000)), timeout + 60)

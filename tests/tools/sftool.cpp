@@ -1,6 +1,7 @@
 // sftool: what the end-to-end tests need from inside the Wine prefix.
 //
-//   sftool run TIMEOUT_MS EXE [ARGS...]   start EXE, wait, print "exit=<signed 32-bit code>"
+//   sftool run TIMEOUT_MS EXE [ARGS...]   start EXE, wait, print "exit=<signed 32-bit code>" and
+//                                         "elapsed=<ms>" from process creation to its end
 //                                         (Wine passes only the low 8 bits of an exit code to Linux);
 //                                         after TIMEOUT_MS the child is terminated and "timeout" printed
 //   sftool paths                          print TEMP, APPDATA, DESKTOP and PROGRAMS folders
@@ -78,6 +79,7 @@ int Run(int argc, wchar_t** argv) {
     Print(L"error=CreateProcess " + std::to_wstring(::GetLastError()));
     return 2;
   }
+  const ULONGLONG started = ::GetTickCount64();
   Print(L"pid=" + std::to_wstring(pi.dwProcessId));
   if (::WaitForSingleObject(pi.hProcess, timeout) == WAIT_TIMEOUT) {
     ::TerminateProcess(pi.hProcess, 0xDEAD);
@@ -86,6 +88,7 @@ int Run(int argc, wchar_t** argv) {
   }
   DWORD code = 0;
   ::GetExitCodeProcess(pi.hProcess, &code);
+  Print(L"elapsed=" + std::to_wstring(::GetTickCount64() - started));
   Print(L"exit=" + std::to_wstring(static_cast<int>(code)));
   ::CloseHandle(pi.hThread);
   ::CloseHandle(pi.hProcess);

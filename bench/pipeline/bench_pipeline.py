@@ -1,0 +1,179 @@
+#!/usr/bin/env python3
+"""Benchmark of a whole installation: the real installer under Wine against a peer pipeline on the same
+data, both fetching from nginx on loopback.
+
+    /usr/bin/python3 bench/pipeline/bench_pipeline.py [--files 60] [--megabytes 250] [--runs 3]
+
+A product of about --files files and --megabytes unpacked is generated and published once (cached in
+build/win/bench-pipeline). Then, per run:
+  ours:  Stormfinch.exe /install, from start to exit, with the peak resident memory of its process;
+  peer:  curl with 4 parallel transfers, then 7z extraction of every package, then md5sum of the files.
+Prints the median times, their ratio and our peak memory against the bound 64 MiB + 8 x largest package.
+Targets: ratio at most 1.05; peak memory within the bound. A benchmark, not a test: it only reports.
+"""
+from __future__ import annotations
+
+import argparse
+import json
+import os
+import random
+import shutil
+import statistics
+import subprocess
+import sys
+import tempfile
+import threading
+import time
+from pathlib import Path
+
+REPO = Path(__file__).resolve().parents[2]
+sys.path.insert(0, str(REPO / "tests" / "e2e"))
+
+from harness import BUILD, Display, Installer, Wine  # noqa: E402
+from servers import Nginx, publish  # noqa: E402
+
+HTTP_PORT = int(os.environ.get("SF_HTTP_PORT", "18480"))
+WORK = BUILD / "bench-pipeline"
+
+
+def make_product(folder: Path, files: int, megabytes: int) -> None:
+    """Files of mixed kinds and sizes: text-like (compressible), program-like and random (not)."""
+    rng = random.Random(20261210)
+    total = megabytes << 20
+    weights = [rng.random() ** 3 + 0.01 for _ in range(files)]
+    scale = total / sum(weights)
+    words = [bytes(rng.choice(b"abcdefghijklmnopqrstuvwxyz") for _ in range(rng.randint(2, 9))) for _ in range(500)]
+    for i, weight in enumerate(weights):
+        size = max(1024, int(weight * scale))
+        kind = i % 3
+        if kind == 0:
+            chunk = b" ".join(rng.choice(words) for _ in range(20000)) + b"\n"
+        elif kind == 1:
+            chunk = bytes(rng.randrange(0, 64) for _ in range(1 << 16)) * 4
+        else:
+            chunk = rng.randbytes(1 << 20)
+        data = (chunk * (size // len(chunk) + 1))[:size]
+        if kind == 2:
+            data = rng.randbytes(size)
+        path = folder / f"bin/part{i % 5}/file{i:03d}.dat"
+        path.parent.mkdir(parents=True, exist_ok=True)
+        path.write_bytes(data)
+    shutil.copy(BUILD / "demo" / "product" / "stormfinch.exe", folder / "stormfinch.exe")
+
+
+def prepared_site(files: int, megabytes: int) -> tuple[Path, dict]:
+    site = WORK / f"site-{files}-{megabytes}"
+    if not (site / "version").exists():
+        product = WORK / f"product-{files}-{megabytes}"
+        shutil.rmtree(product, ignore_errors=True)
+        product.mkdir(parents=True)
+        print(f"generating and publishing {files} files, {megabytes} MB (once)...", flush=True)
+        make_product(product, files, megabytes)
+        shutil.rmtree(site, ignore_errors=True)
+        publish(product, "9.0.0.1", site)
+    manifest = json.loads((site / "version/stormfinch/alpha/to/stable/pt-br_x64").read_text())
+    return site, manifest
+
+
+def wine_pid(name: str) -> int | None:
+    """The Linux process of a Windows program: the one whose first argument is the program itself."""
+    for entry in Path("/proc").iterdir():
+        if entry.name.isdigit():
+            try:
+                argv0 = (entry / "cmdline").read_bytes().split(b"\0")[0]
+            except OSError:
+                continue
+            if argv0.lower().endswith(name.lower().encode()):
+                return int(entry.name)
+    return None
+
+
+def peak_memory(name: str, done: threading.Event, out: list) -> None:
+    """The highest VmHWM seen of the process running `name`."""
+    peak = 0
+    while not done.is_set():
+        pid = wine_pid(name)
+        if pid:
+            try:
+                for line in Path(f"/proc/{pid}/status").read_text().splitlines():
+                    if line.startswith("VmHWM:"):
+                        peak = max(peak, int(line.split()[1]) * 1024)
+            except OSError:
+                pass
+        time.sleep(0.02)
+    out.append(peak)
+
+
+def run_ours(installer: Installer) -> tuple[float, int]:
+    installer.clean()
+    done, peak = threading.Event(), []
+    watcher = threading.Thread(target=peak_memory, args=("Stormfinch.exe", done, peak))
+    watcher.start()
+    result = installer.run("/install", timeout=900)
+    # From process creation to exit, measured inside Windows: the Wine loader of the launcher is not ours.
+    elapsed = result.elapsed_ms / 1000
+    done.set()
+    watcher.join()
+    if result.exit_code != 0:
+        raise SystemExit(f"install failed with {result.exit_code}\n{result.log[-3000:]}")
+    return elapsed, peak[0]
+
+
+def run_peer(manifest: dict, base_url: str) -> float:
+    with tempfile.TemporaryDirectory() as tmp:
+        tmp = Path(tmp)
+        packages, unpacked = tmp / "packages", tmp / "unpacked"
+        packages.mkdir()
+        unpacked.mkdir()
+        config = tmp / "curl.cfg"
+        config.write_text("".join(f'url = "{base_url}/files/{e["md5"]}"\noutput = "{packages / e["md5"]}"\n'
+                                  for e in manifest["files"]))
+        start = time.perf_counter()
+        subprocess.run(["curl", "--silent", "--no-progress-meter", "--fail", "--parallel", "--parallel-max", "4", "--config", str(config)],
+                       check=True)
+        for entry in manifest["files"]:
+            target = unpacked / Path(entry["file"]).parent
+            subprocess.run(["7z", "x", "-y", "-mmt=1", f"-o{target}", str(packages / entry["md5"])], check=True,
+                           stdout=subprocess.DEVNULL)
+        subprocess.run(["md5sum", *[str(unpacked / e["file"]) for e in manifest["files"]]], check=True,
+                       stdout=subprocess.DEVNULL)
+        return time.perf_counter() - start
+
+
+def main() -> None:
+    parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
+    parser.add_argument("--files", type=int, default=60)
+    parser.add_argument("--megabytes", type=int, default=250)
+    parser.add_argument("--runs", type=int, default=3)
+    args = parser.parse_args()
+
+    site, manifest = prepared_site(args.files, args.megabytes)
+    largest = max(e["size"] for e in manifest["files"])
+    display = Display()
+    wine = None
+    try:
+        wine = Wine(WORK / "prefix", display)
+        installer = Installer(wine, WORK / "artifacts")
+        with tempfile.TemporaryDirectory() as logs, Nginx(site, HTTP_PORT, Path(logs)) as nginx:
+            ours, peaks, peer = [], [], []
+            for _ in range(args.runs):
+                elapsed, peak = run_ours(installer)
+                ours.append(elapsed)
+                peaks.append(peak)
+                peer.append(run_peer(manifest, nginx.url))
+        ours_s, peer_s = statistics.median(ours), statistics.median(peer)
+        bound = (64 << 20) + 8 * largest
+        print(f"files {len(manifest['files'])}, packages {sum(e['size'] for e in manifest['files']) >> 20} MB, "
+              f"largest package {largest >> 20} MB")
+        print(f"ours  (Stormfinch.exe /install under Wine): {ours_s:.2f} s   runs {', '.join(f'{t:.2f}' for t in ours)}")
+        print(f"peer  (curl x4, 7z x -mmt=1, md5sum):       {peer_s:.2f} s   runs {', '.join(f'{t:.2f}' for t in peer)}")
+        print(f"ratio ours/peer: {ours_s / peer_s:.2f}   (target <= 1.05)")
+        print(f"our peak memory: {max(peaks) >> 20} MiB   (bound 64 MiB + 8 x largest = {bound >> 20} MiB)")
+    finally:
+        if wine:
+            wine.stop()
+        display.stop()
+
+
+if __name__ == "__main__":
+    main()
