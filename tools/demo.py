@@ -20,7 +20,7 @@ from pathlib import Path
 REPO = Path(__file__).resolve().parents[1]
 sys.path.insert(0, str(REPO / "tests" / "e2e"))
 
-from harness import BUILD, Display, Installer, Wine  # noqa: E402
+from harness import BUILD, Installer, wine_session  # noqa: E402
 from servers import Nginx  # noqa: E402
 
 HTTP_PORT = int(os.environ.get("SF_HTTP_PORT", "18480"))
@@ -84,10 +84,7 @@ def main() -> None:
     site = BUILD / "demo" / "site"
     if not (BUILD / "Stormfinch.exe").exists() or not site.is_dir():
         raise SystemExit("build the Windows tree first (scripts/build.sh)")
-    display = Display()
-    wine = None
-    try:
-        wine = Wine(BUILD / "demo-prefix", display)
+    with wine_session(BUILD / "demo-prefix") as wine:
         installer = Installer(wine, BUILD / "demo-artifacts")
         installer.clean()
         with tempfile.TemporaryDirectory() as logs, Nginx(site, HTTP_PORT, Path(logs)) as nginx:
@@ -97,11 +94,6 @@ def main() -> None:
             run(installer, "/update")
             fetched = [e for e in nginx.access_log() if e["path"].startswith("/files/")]
             print(f"\npackages fetched by the server in both runs: {len(fetched)}")
-    finally:
-        if wine:
-            wine.stop()
-        display.stop()
-
 
 if __name__ == "__main__":
     main()

@@ -29,7 +29,7 @@ from pathlib import Path
 REPO = Path(__file__).resolve().parents[2]
 sys.path.insert(0, str(REPO / "tests" / "e2e"))
 
-from harness import BUILD, Display, Installer, Wine  # noqa: E402
+from harness import BUILD, Installer, wine_session  # noqa: E402
 from servers import Nginx, publish  # noqa: E402
 
 HTTP_PORT = int(os.environ.get("SF_HTTP_PORT", "18480"))
@@ -149,10 +149,7 @@ def main() -> None:
 
     site, manifest = prepared_site(args.files, args.megabytes)
     largest = max(e["size"] for e in manifest["files"])
-    display = Display()
-    wine = None
-    try:
-        wine = Wine(WORK / "prefix", display)
+    with wine_session(WORK / "prefix") as wine:
         installer = Installer(wine, WORK / "artifacts")
         with tempfile.TemporaryDirectory() as logs, Nginx(site, HTTP_PORT, Path(logs)) as nginx:
             ours, peaks, peer = [], [], []
@@ -161,19 +158,14 @@ def main() -> None:
                 ours.append(elapsed)
                 peaks.append(peak)
                 peer.append(run_peer(manifest, nginx.url))
-        ours_s, peer_s = statistics.median(ours), statistics.median(peer)
-        bound = (64 << 20) + 8 * largest
-        print(f"files {len(manifest['files'])}, packages {sum(e['size'] for e in manifest['files']) >> 20} MB, "
-              f"largest package {largest >> 20} MB")
-        print(f"ours  (Stormfinch.exe /install under Wine): {ours_s:.2f} s   runs {', '.join(f'{t:.2f}' for t in ours)}")
-        print(f"peer  (curl x4, 7z x -mmt=1, md5sum):       {peer_s:.2f} s   runs {', '.join(f'{t:.2f}' for t in peer)}")
-        print(f"ratio ours/peer: {ours_s / peer_s:.2f}   (target <= 1.05)")
-        print(f"our peak memory: {max(peaks) >> 20} MiB   (bound 64 MiB + 8 x largest = {bound >> 20} MiB)")
-    finally:
-        if wine:
-            wine.stop()
-        display.stop()
-
+    ours_s, peer_s = statistics.median(ours), statistics.median(peer)
+    bound = (64 << 20) + 8 * largest
+    print(f"files {len(manifest['files'])}, packages {sum(e['size'] for e in manifest['files']) >> 20} MB, "
+          f"largest package {largest >> 20} MB")
+    print(f"ours  (Stormfinch.exe /install under Wine): {ours_s:.2f} s   runs {', '.join(f'{t:.2f}' for t in ours)}")
+    print(f"peer  (curl x4, 7z x -mmt=1, md5sum):       {peer_s:.2f} s   runs {', '.join(f'{t:.2f}' for t in peer)}")
+    print(f"ratio ours/peer: {ours_s / peer_s:.2f}   (target <= 1.05)")
+    print(f"our peak memory: {max(peaks) >> 20} MiB   (bound 64 MiB + 8 x largest = {bound >> 20} MiB)")
 
 if __name__ == "__main__":
     main()

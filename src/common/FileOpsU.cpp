@@ -69,6 +69,18 @@ bool ForceDirectories(const std::wstring& path) {
   return ::CreateDirectoryW(folder.c_str(), nullptr) || DirectoryExists(folder);
 }
 
+void ForEachFileBelow(const std::wstring& folder, const std::function<void(const std::wstring&)>& visit) {
+  ForEachEntry(folder, [&](const WIN32_FIND_DATAW& data, bool real) {
+    if (!real) return;
+    const std::wstring path = IncludeTrailingBackslash(folder) + data.cFileName;
+    if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+      ForEachFileBelow(path, visit);
+    } else {
+      visit(path);
+    }
+  });
+}
+
 void DeleteTree(const std::wstring& path) {
   const std::wstring folder = WithoutTrailingBackslash(path);
   if (folder.empty() || !DirectoryExists(folder)) throw TError(L"Invalid path: " + path);

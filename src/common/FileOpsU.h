@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 namespace sf {
@@ -19,6 +20,9 @@ void DeleteTree(const std::wstring& path);
 // Moves a folder with its content; the destination's parents are created, the source is gone after.
 // Raises TWinError on failure.
 void MoveFolder(const std::wstring& from, const std::wstring& to);
+
+// Calls visit with the path of every file below the folder, subfolders included.
+void ForEachFileBelow(const std::wstring& folder, const std::function<void(const std::wstring&)>& visit);
 
 // Sum of the sizes of every entry below the folder (64-bit); with recursive, subfolders count too,
 // except those whose names begin with ".".

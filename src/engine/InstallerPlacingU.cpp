@@ -33,24 +33,6 @@ void Logged(const std::wstring& prefix, Step step) {
   }
 }
 
-// Every file below a folder, for the log line of what could not be removed.
-template <typename Visit>
-void ForEachFileBelow(const std::wstring& folder, Visit visit) {
-  WIN32_FIND_DATAW data;
-  TScopedFindHandle find(::FindFirstFileW((IncludeTrailingBackslash(folder) + L"*").c_str(), &data));
-  if (!find) return;
-  do {
-    const std::wstring name = data.cFileName;
-    if (name == L"." || name == L"..") continue;
-    const std::wstring path = IncludeTrailingBackslash(folder) + name;
-    if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-      ForEachFileBelow(path, visit);
-    } else {
-      visit(path);
-    }
-  } while (::FindNextFileW(find.Get(), &data));
-}
-
 void ShellDeleteOrRaise(const std::wstring& folder) {
   if (!DeleteFolder(folder)) throw TError(L"Could not delete " + folder);
 }

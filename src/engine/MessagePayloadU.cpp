@@ -83,8 +83,9 @@ void ReleasePayloads(UINT msg, WPARAM wParam, LPARAM lParam) {
 }
 
 void DrainThreadQueue() {
+  // Only the protocol's range: other messages (a window's WM_PAINT above all) can come back for ever.
   MSG msg;
-  while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) ReleasePayloads(msg);
+  while (::PeekMessageW(&msg, nullptr, WM_SETUP_STATUS, WM_SET_UNNATENDED_VALUES, PM_REMOVE)) ReleasePayloads(msg);
 }
 
 }  // namespace sf

@@ -48,7 +48,7 @@ std::unique_ptr<TStringList> TakeStringList(UINT_PTR param);
 // Releases whatever heap payload the message carries (PayloadLayout of its number).
 void ReleasePayloads(UINT msg, WPARAM wParam, LPARAM lParam);
 inline void ReleasePayloads(const MSG& msg) { ReleasePayloads(msg.message, msg.wParam, msg.lParam); }
-// Removes every message still queued for the calling thread and releases its payloads.
+// Removes the protocol's messages still queued for the calling thread and releases their payloads.
 void DrainThreadQueue();
 
 }  // namespace sf

@@ -68,6 +68,30 @@ void TBaseWorkerThread::Finished() {
   auto last = std::move(m_self);
 }
 
+void TBaseWorkerThread::RunItems(const std::function<PFileToDownload()>& take, const std::function<void()>& idle,
+                                 const std::function<bool(PFileToDownload)>& process) {
+  while (!Terminated()) {
+    if (m_host.bInstallSuspended()) {
+      idle();
+      continue;
+    }
+    PFileToDownload item = take();  // counts this worker active
+    if (!item) {
+      idle();
+      continue;
+    }
+    bool goOn = false;
+    try {
+      goOn = process(std::move(item));
+    } catch (...) {
+      Queues().DecrementWorkerActiveCount();
+      throw;  // ends this worker; the others go on
+    }
+    if (!goOn) return;  // an unattended run ended by an error: nothing more is done
+    Queues().DecrementWorkerActiveCount();
+  }
+}
+
 void TBaseWorkerThread::EndProgram(int exitCode) const {
   SetExitCode(static_cast<TExitCode>(exitCode));
   PostPlain(TMessageTarget::Window(m_run->MainHandle), WM_QUIT);
@@ -110,26 +134,17 @@ TDownloadThread::TDownloadThread(IWorkerHost& host, std::shared_ptr<const TDownl
 }
 
 void TDownloadThread::Execute() {
-  while (!Terminated()) {
-    if (m_host.bInstallSuspended()) {
-      Queues().WaitForDownloadWork(std::chrono::milliseconds(DOWNLOAD_IDLE_SLEEP_MS));
-      continue;
-    }
-    PFileToDownload item = Queues().DequeueDownloadItem();  // counts this worker active
-    if (!item) {
-      Queues().WaitForDownloadWork(std::chrono::milliseconds(DOWNLOAD_IDLE_SLEEP_MS));
-      continue;
-    }
-    try {
-      ProcessItem(std::move(item));
-    } catch (...) {
-      m_nCurrDownloaded.store(0);
-      Queues().DecrementWorkerActiveCount();
-      throw;  // ends this worker; the others go on
-    }
-    m_nCurrDownloaded.store(0);
-    Queues().DecrementWorkerActiveCount();
-  }
+  RunItems([this] { return Queues().DequeueDownloadItem(); },
+           [this] { Queues().WaitForDownloadWork(std::chrono::milliseconds(DOWNLOAD_IDLE_SLEEP_MS)); },
+           [this](PFileToDownload item) {
+             // Whatever happens to the item, its received bytes stop counting for the progress bar here.
+             struct TResetReceived {
+               std::atomic<std::uint32_t>& value;
+               ~TResetReceived() { value.store(0); }
+             } reset{m_nCurrDownloaded};
+             ProcessItem(std::move(item));
+             return true;
+           });
 }
 
 void TDownloadThread::ProcessItem(PFileToDownload item) {
@@ -215,26 +230,9 @@ TExtractThread::TExtractThread(IWorkerHost& host, std::shared_ptr<const TDownloa
 void TExtractThread::ResetExtractFailedOnce() { g_bExtractFailedOnce.store(false); }
 
 void TExtractThread::Execute() {
-  while (!Terminated()) {
-    if (m_host.bInstallSuspended()) {
-      Queues().WaitForExtractionWork(std::chrono::milliseconds(EXTRACT_IDLE_SLEEP_MS));
-      continue;
-    }
-    PFileToDownload item = Queues().DequeueExtractionItem();  // counts this worker active
-    if (!item) {
-      Queues().WaitForExtractionWork(std::chrono::milliseconds(EXTRACT_IDLE_SLEEP_MS));
-      continue;
-    }
-    bool goOn = false;
-    try {
-      goOn = ProcessItem(std::move(item));
-    } catch (...) {
-      Queues().DecrementWorkerActiveCount();
-      throw;
-    }
-    if (!goOn) return;  // unattended run ended by an error: nothing more is done
-    Queues().DecrementWorkerActiveCount();
-  }
+  RunItems([this] { return Queues().DequeueExtractionItem(); },
+           [this] { Queues().WaitForExtractionWork(std::chrono::milliseconds(EXTRACT_IDLE_SLEEP_MS)); },
+           [this](PFileToDownload item) { return ProcessItem(std::move(item)); });
 }
 
 bool TExtractThread::ProcessItem(PFileToDownload item) {

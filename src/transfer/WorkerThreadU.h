@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <atomic>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -53,6 +54,11 @@ class TBaseWorkerThread : public TThreadBase {
 
  protected:
   void Finished() override;
+  // The worker loop shared by both kinds: while not asked to stop, take an item (the taker counts
+  // itself active) and process it, idling while the installation is suspended or nothing is queued.
+  // process answers false when the worker must end at once.
+  void RunItems(const std::function<PFileToDownload()>& take, const std::function<void()>& idle,
+                const std::function<bool(PFileToDownload)>& process);
   // Ends the run with the given exit code (unattended runs).
   void EndProgram(int exitCode) const;
   void ShowRetryPage(const std::wstring& text) const;

@@ -11,6 +11,7 @@ import shutil
 import signal
 import subprocess
 import time
+from contextlib import contextmanager
 from dataclasses import dataclass, field
 from pathlib import Path
 
@@ -142,6 +143,20 @@ class Wine:
         prefix = full.rstrip("\\").upper() + "\\"
         return [line.strip()[len(prefix):] for line in proc.stdout.splitlines()
                 if line.strip().upper().startswith(prefix)]
+
+
+@contextmanager
+def wine_session(prefix: Path):
+    """A display and a fresh prefix for a script (the demo, a benchmark), both stopped at the end."""
+    display = Display()
+    wine = None
+    try:
+        wine = Wine(prefix, display)
+        yield wine
+    finally:
+        if wine:
+            wine.stop()
+        display.stop()
 
 
 class Installer:
