@@ -74,6 +74,13 @@ def test_normal_start_writes_the_run_log(installer):
     texts = [line[14:] for line in lines[:-1]]
     assert any(re.fullmatch(r"LogU\.AppendLogSystemDiag : Espaço Livre em Disco= [\d.,\u00a0 ]+ MB", t) for t in texts)
     assert "LogU.AppendLogSystemDiag : Usando Ambiente Emilado (Wine) = Sim" in texts
+    # The engine's start: its identifier, the disk status (drive lines, or the failure line where WMI
+    # has no answer, as under Wine), the system.
+    assert any(re.fullmatch(r"TInstallerThread\.Execute: Identifier=[0-9A-F]{8}_\d\d-\d\d-\d\d-\d\d", t) for t in texts)
+    disk = texts.index("Checking Disk Status...")
+    assert texts[disk + 1].startswith(" ") or texts[disk + 1].startswith(
+        "LogDiskStatus: Error getting disk info. Exception=")
+    assert any(t.startswith("TInstallerThread.Execute: OS=Windows") for t in texts)
 
 
 def test_a_second_start_brings_the_first_forward_and_exits_with_zero(installer):
