@@ -48,6 +48,13 @@ void SetUpFormat(Gdiplus::StringFormat& format, TAlignment alignment, bool wordW
   }
 }
 
+// A line break written CR LF is one break; Wine's GDI+ would draw the CR as a missing-glyph box.
+std::wstring WithPlainLineBreaks(std::wstring_view text) {
+  std::wstring out(text);
+  for (size_t at = out.find(L"\r\n"); at != std::wstring::npos; at = out.find(L"\r\n", at)) out.erase(at, 1);
+  return out;
+}
+
 CLSID PngEncoderClsid() {
   UINT count = 0;
   UINT bytes = 0;
@@ -131,7 +138,8 @@ TLayoutSize TTextFont::Measure(std::wstring_view text, int wrapWidth) const {
   SetUpFormat(format, TAlignment::taLeftJustify, wrapWidth > 0);
   const Gdiplus::RectF layout(0, 0, wrapWidth > 0 ? static_cast<Gdiplus::REAL>(wrapWidth) : 1.0e6f, 1.0e6f);
   Gdiplus::RectF bounds;
-  g.MeasureString(text.data(), static_cast<INT>(text.size()), m_pFont.get(), layout, &format, &bounds);
+  const std::wstring plain = WithPlainLineBreaks(text);
+  g.MeasureString(plain.c_str(), static_cast<INT>(plain.size()), m_pFont.get(), layout, &format, &bounds);
   return {CeilPixels(bounds.Width), std::max(lineHeight, CeilPixels(bounds.Height))};
 }
 
@@ -143,7 +151,8 @@ void TTextFont::Draw(Gdiplus::Graphics& g, std::wstring_view text, const TLayout
   const Gdiplus::SolidBrush brush(ToGdiplusColor(color));
   const Gdiplus::RectF layout(static_cast<Gdiplus::REAL>(box.left), static_cast<Gdiplus::REAL>(box.top),
                               static_cast<Gdiplus::REAL>(box.width), static_cast<Gdiplus::REAL>(box.height));
-  g.DrawString(text.data(), static_cast<INT>(text.size()), m_pFont.get(), layout, &format, &brush);
+  const std::wstring plain = WithPlainLineBreaks(text);
+  g.DrawString(plain.c_str(), static_cast<INT>(plain.size()), m_pFont.get(), layout, &format, &brush);
 }
 
 void PrepareGraphics(Gdiplus::Graphics& g) {

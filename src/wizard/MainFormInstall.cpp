@@ -1,17 +1,76 @@
 #include "wizard/MainFormInstall.h"
 
+#include <gdiplus.h>
+
+#include <cstring>
+
 #include "common/ConstantsU.h"
+#include "common/ErrorU.h"
+#include "common/Utils.h"
 #include "common/WinErrorU.h"
+#include "common/WinHandleU.h"
 #include "engine/MessagePayloadU.h"
 #include "engine/MessagesU.h"
+#include "engine/VersionCompareU.h"
+#include "errorreport/ExceptionObjectU.h"
 #include "logging/LogU.h"
+#include "network/HttpClientU.h"
+#include "startup/ExitCodeU.h"
+#include "wizard/FrameCreateInstallU.h"
+#include "wizard/FrameInstallU.h"
+#include "wizard/FrameMessagesU.h"
+#include "wizard/FrameProgressU.h"
+#include "wizard/FrameSelectInstallU.h"
+#include "wizard/LanguageU.h"
 
 namespace sf {
 
 namespace {
+
 constexpr DWORD kStyle = WS_POPUP | WS_CLIPCHILDREN | WS_SYSMENU | WS_MINIMIZEBOX;
 // Without a title bar the window would not appear on the taskbar by itself.
 constexpr DWORD kExStyle = WS_EX_APPWINDOW;
+
+constexpr TTranslated kCancelText{L"Deseja cancelar a instalação?", L"Do you want to cancel the installation?",
+                                  L"Desea cancelar la instalación?"};
+constexpr TTranslated kCancelTitle{L"Cancelar", L"Cancel", L"Cancelar"};
+
+// A full copy, so that each logo can be replaced on its own.
+std::unique_ptr<Gdiplus::Bitmap> CopyPicture(Gdiplus::Bitmap& picture) {
+  std::unique_ptr<Gdiplus::Bitmap> copy(picture.Clone(0, 0, static_cast<INT>(picture.GetWidth()),
+                                                      static_cast<INT>(picture.GetHeight()),
+                                                      picture.GetPixelFormat()));
+  if (!copy || copy->GetLastStatus() != Gdiplus::Ok) throw TError(L"copy of the logo picture");
+  return copy;
+}
+
+class TClipboardScope {
+ public:
+  explicit TClipboardScope(HWND owner) {
+    if (!::OpenClipboard(owner)) throw TWinError(L"OpenClipboard");
+  }
+  ~TClipboardScope() { ::CloseClipboard(); }
+  TClipboardScope(const TClipboardScope&) = delete;
+  TClipboardScope& operator=(const TClipboardScope&) = delete;
+};
+
+void CopyToClipboard(HWND owner, const std::wstring& text) {
+  const size_t bytes = (text.size() + 1) * sizeof(wchar_t);
+  TScopedHGlobal memory(::GlobalAlloc(GMEM_MOVEABLE, bytes));
+  if (!memory) throw TWinError(L"GlobalAlloc");
+  void* target = ::GlobalLock(memory.Get());
+  if (!target) throw TWinError(L"GlobalLock");
+  std::memcpy(target, text.c_str(), bytes);
+  ::GlobalUnlock(memory.Get());
+
+  TClipboardScope clipboard(owner);
+  if (!::EmptyClipboard()) throw TWinError(L"EmptyClipboard");
+  if (!::SetClipboardData(CF_UNICODETEXT, memory.Get())) throw TWinError(L"SetClipboardData");
+  (void)memory.Release();  // the clipboard owns it now
+}
+
+bool KeyIsDown(int key) { return (::GetKeyState(key) & 0x8000) != 0; }
+
 }  // namespace
 
 TSetupForm::TSetupForm() {
@@ -26,11 +85,29 @@ TSetupForm::TSetupForm() {
 TSetupForm::~TSetupForm() { (void)m_InstallerThread.release(); }
 
 void TSetupForm::FormCreate() {
+  try {
+    LoadImages();
+  } catch (const std::exception& e) {
+    AppendLog(L"TSetupForm.LoadImages: " + ExceptionMessage(e));
+    const bool english = CurrentLanguage() == TLanguage::English;
+    ::MessageBoxW(Handle(),
+                  english ? L"Corrupted file. Please do a new download."
+                          : L"Arquivo Corrompido. Por favor, faça um novo download.",
+                  english ? L"Error" : L"Erro", MB_OK | MB_ICONERROR);
+    SetExitCode(TExitCode::UnexpectedError);
+    CloseRunLog();
+    ::ExitProcess(static_cast<UINT>(ExitCodeValue()));
+  }
+
   const TCmdSelection selection = SelectMode(CommandLineArguments());
   m_CmdInstall = selection.mode;
   m_strCmdName = selection.name;
   m_bHasInstallerUpdate = false;
-  SetVisibleFrame(kNoPage);
+  CreatePages();
+  SetVisibleFrame(Page::None);
+  // Each page finishes its layout once it is in the window; the close image depends on the mode.
+  for (int page : {0, 1, 2, 4, 5, 6, 7, 8, 3, 9}) Frame(page)->SetParentForm();
+  // The internet settings dialog is not built yet; ConfigInternet says so.
 
   m_InstallerThread = std::make_unique<TInstallerThread>(Handle());
   m_InstallerThread->Start();
@@ -44,11 +121,56 @@ void TSetupForm::FormCreate() {
 
   ::SetWindowTextW(Handle(), AppTitle);
   TProxySettings settings;
+  std::wstring host, port;
+  if (GetSystemProxy(host, port)) {
+    settings.FHost = host;
+    settings.FPort = StrToIntDef(port, 0);
+  }
   m_lstOldInstalls.clear();
   m_InstallerThread->SetUnnatendedValues(m_strCmdName, m_CmdInstall);
   m_InstallerThread->SetProxyConfig(settings);
   m_InstallerThread->VerifyPreviousInstall();
   if (m_CmdInstall == TCmdInstallType::citNone) m_InstallerThread->VerifyInstallerHasUpdate();
+}
+
+void TSetupForm::LoadImages() {
+  m_pngBackground = LoadPngResource(L"imgBackground");
+  m_pngLines = LoadPngResource(L"imgLines");
+  m_pngLogoInstall = LoadPngResource(L"imgLogo");
+  m_pngAlert = LoadPngResource(L"imgAlert");
+  m_pngClose = LoadPngResource(L"imgClose");
+  m_pngCloseOver = LoadPngResource(L"imgCloseOnOver");
+  m_pngCloseClick = LoadPngResource(L"imgCloseOnClick");
+  m_pngLogoProgress = UseAlternateLogo ? LoadPngResource(L"imgLogo2") : CopyPicture(*m_pngLogoInstall);
+}
+
+void TSetupForm::CreatePages() {
+  m_FrameCloseQuillon = std::make_unique<TFrameCloseQuillon>(*this);
+  m_FrameCreateInstall = std::make_unique<TFrameCreateInstall>(*this);
+  m_FrameInstallDone = std::make_unique<TFrameInstallDone>(*this);
+  m_FrameInstall = std::make_unique<TFrameInstall>(*this);
+  m_FrameInstallUpdate = std::make_unique<TFrameInstallUpdate>(*this);
+  m_FrameProgress = std::make_unique<TFrameProgress>(*this);
+  m_FrameRetry = std::make_unique<TFrameRetry>(*this);
+  m_FrameAborted = std::make_unique<TFrameAborted>(*this);
+  m_FrameSelectInstall = std::make_unique<TFrameSelectInstall>(*this);
+  m_FrameUpdateInstaller = std::make_unique<TFrameUpdateInstaller>(*this);
+}
+
+TFrameBase* TSetupForm::Frame(int page) const {
+  switch (page) {
+    case Page::CloseQuillon: return m_FrameCloseQuillon.get();
+    case Page::CreateInstall: return m_FrameCreateInstall.get();
+    case Page::InstallDone: return m_FrameInstallDone.get();
+    case Page::Install: return m_FrameInstall.get();
+    case Page::InstallUpdate: return m_FrameInstallUpdate.get();
+    case Page::Progress: return m_FrameProgress.get();
+    case Page::Retry: return m_FrameRetry.get();
+    case Page::Aborted: return m_FrameAborted.get();
+    case Page::SelectInstall: return m_FrameSelectInstall.get();
+    case Page::UpdateInstaller: return m_FrameUpdateInstaller.get();
+  }
+  return nullptr;
 }
 
 void TSetupForm::Show() {
@@ -57,14 +179,68 @@ void TSetupForm::Show() {
 }
 
 void TSetupForm::SetVisibleFrame(int page) {
-  m_visibleFrame = (page >= 0 && page <= 9) ? page : kNoPage;
-  ::InvalidateRect(Handle(), nullptr, TRUE);
+  for (int i = Page::CloseQuillon; i <= Page::UpdateInstaller; ++i) Frame(i)->SetVisible(false);
+  TFrameBase* frame = Frame(page);
+  m_nVisibleFrame = frame ? page : Page::None;
+  if (frame) {
+    AppendLog(L"TSetupForm.SetVisibleFrame: Page=" + std::to_wstring(page));
+    frame->Translate();
+    frame->SetVisible(true);
+    if (!::IsWindowVisible(Handle())) ::ShowWindow(Handle(), SW_SHOWNORMAL);
+  }
+  ::RedrawWindow(Handle(), nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
+}
+
+// The dialog that edits the proxy setting is not part of this program yet, so the links that lead here
+// change nothing: the engine keeps the setting it got at start-up.
+void TSetupForm::ConfigInternet() { AppendLog(L"TSetupForm.ConfigInternet: no internet settings dialog"); }
+
+void TSetupForm::Close() { ::PostMessageW(Handle(), WM_CLOSE, 0, 0); }
+
+bool TSetupForm::FormCloseQuery() {
+  if (!CloseNeedsConfirmation(m_nVisibleFrame)) return true;
+  if (m_bCloseQueryRunning) return false;
+  m_bCloseQueryRunning = true;
+  const int answer =
+      ::MessageBoxW(Handle(), PickText(kCancelText), PickText(kCancelTitle), MB_YESNO | MB_ICONQUESTION);
+  m_bCloseQueryRunning = false;
+  if (answer != IDYES) return false;
+  // A new installation leaves nothing behind; an update in progress is not undone.
+  if (m_InstallerThread && m_InstallerThread->IsNewInstall()) {
+    AppendLog(L"TSetupForm.FormCloseQuery: UndoInstall");
+    m_InstallerThread->UndoInstall();
+  }
+  return true;
+}
+
+// The main window is hidden and the program ends; like the engine, the window is not taken down.
+void TSetupForm::FormClose() {
+  ::ShowWindow(Handle(), SW_HIDE);
+  ::PostQuitMessage(0);
+}
+
+void TSetupForm::PreviewMessage(const MSG& msg) {
+  if (msg.message != WM_KEYDOWN && msg.message != WM_SYSKEYDOWN) return;
+  if (msg.hwnd != Handle() && !::IsChild(Handle(), msg.hwnd)) return;
+  // The message loop is no window procedure: an error must not leave here.
+  try {
+    FormKeyDown(static_cast<WORD>(msg.wParam));
+  } catch (const std::exception& e) {
+    ExceptionHandler(e);
+  }
+}
+
+// Ctrl+C anywhere in the wizard puts the machine identifier on the clipboard for support; the key goes
+// on to the focused control as usual.
+void TSetupForm::FormKeyDown(WORD) {
+  if (KeyIsDown(VK_CONTROL) && KeyIsDown('C')) CopyToClipboard(Handle(), GetMachineIDText());
 }
 
 void TSetupForm::WMChangeVisibleFrame(WPARAM wParam, LPARAM lParam) {
-  const int page = static_cast<int>(wParam & 0xFF);
+  const int page = PageFromNotification(wParam);
   const std::wstring text = TakeText(static_cast<UINT_PTR>(lParam));
-  AppendLog(L"TSetupForm.WMChangeVisibleFrame: Page=" + std::to_wstring(page));
+  // The page's own starting text replaces this one as soon as the page is shown.
+  if (page == Page::Progress && lParam != 0) m_FrameProgress->SetProgressText(text);
   SetVisibleFrame(page);
 }
 
@@ -72,6 +248,19 @@ void TSetupForm::WMSetInstallList(WPARAM wParam) {
   const auto list = TakeStringList(wParam);
   m_lstOldInstalls = list ? *list : std::vector<std::wstring>{};
   m_bMultipleInstall = !m_lstOldInstalls.empty();
+  m_FrameSelectInstall->UpdateInsallList();
+}
+
+void TSetupForm::WMSetErrorMessage(WPARAM wParam) { m_strErrorMessage = TakeText(wParam); }
+
+// The registry or the shortcuts could not be written: the installation cannot be used as it is, so the
+// user gets the aborted page with the error text and the identifier to quote, instead of a progress page
+// that never moves again.
+void TSetupForm::WMSetupStatus(WPARAM wParam) {
+  AppendLog(L"TSetupForm.WMSetupStatus: " + std::to_wstring(wParam));
+  if (wParam != kSetupStatusFailed) return;
+  m_FrameAborted->WMSetAbortMsg(m_strErrorMessage, m_InstallerThread->Identifier());
+  SetVisibleFrame(Page::Aborted);
 }
 
 LRESULT TSetupForm::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
@@ -79,12 +268,21 @@ LRESULT TSetupForm::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
     case WM_CHANGE_VISIBLE_FRAME: WMChangeVisibleFrame(wParam, lParam); return 0;
     case WM_SET_INSTALL_LIST: WMSetInstallList(wParam); return 0;
     case WM_SET_INSTALLER_HAS_UPDATE: m_bHasInstallerUpdate = true; return 0;
-    case WM_SET_PROGRESS_MSG:
-    case WM_SET_RETRY_MSG:
-    case WM_SET_ABORT_MSG:
-    case WM_SET_ERROR_MESSAGE: ReleasePayloads(msg, wParam, lParam); return 0;
+    case WM_SET_PROGRESS:
+      m_FrameProgress->WMSetProgress(static_cast<std::int32_t>(static_cast<std::uint32_t>(wParam)),
+                                     static_cast<std::int32_t>(static_cast<std::uint32_t>(lParam)));
+      return 0;
+    case WM_SET_PROGRESS_MSG: m_FrameProgress->WMSetProgressMsg(TakeText(wParam)); return 0;
+    case WM_SET_RETRY_MSG: m_FrameRetry->WMSetRetryMsg(TakeText(wParam)); return 0;
+    case WM_SET_ABORT_MSG: {
+      const std::wstring text = TakeText(wParam);
+      m_FrameAborted->WMSetAbortMsg(text, TakeText(static_cast<UINT_PTR>(lParam)));
+      return 0;
+    }
+    case WM_SET_ERROR_MESSAGE: WMSetErrorMessage(wParam); return 0;
+    case WM_SETUP_STATUS: WMSetupStatus(wParam); return 0;
     case WM_CLOSE:
-      ::DestroyWindow(Handle());
+      if (FormCloseQuery()) FormClose();
       return 0;
     case WM_DESTROY:
       ::PostQuitMessage(0);

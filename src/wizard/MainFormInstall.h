@@ -1,5 +1,6 @@
-// TSetupForm: the wizard's one window. Borderless, 600 by 250, centred, on the taskbar. It owns the
-// engine, turns the engine's notifications into page changes, and decides whether it may close.
+// TSetupForm: the wizard's one window. Borderless, 600 by 250, centred, on the taskbar. It owns the ten
+// pages and the engine, turns the engine's notifications into page changes, and decides whether it may
+// close.
 #pragma once
 
 #include <memory>
@@ -9,38 +10,111 @@
 #include "controls/WindowU.h"
 #include "engine/InstallerThreadU.h"
 #include "startup/CommandLineU.h"
+#include "wizard/PageFlowU.h"
+
+namespace Gdiplus {
+class Bitmap;
+}
 
 namespace sf {
+
+class TFrameBase;
+class TFrameCloseQuillon;
+class TFrameCreateInstall;
+class TFrameInstallDone;
+class TFrameInstall;
+class TFrameInstallUpdate;
+class TFrameProgress;
+class TFrameRetry;
+class TFrameAborted;
+class TFrameSelectInstall;
+class TFrameUpdateInstaller;
+
+// The value of WM_SETUP_STATUS that follows a registry or shortcut failure of an interactive run.
+inline constexpr WPARAM kSetupStatusFailed = 10;
 
 class TSetupForm : public TWindowBase {
  public:
   static constexpr int kWidth = 600;
   static constexpr int kHeight = 250;
-  static constexpr int kNoPage = -1;
 
+  // Creates the window and runs FormCreate: when the wizard's pictures cannot be loaded the user is told
+  // and the process ends at once with exit code -1.
   TSetupForm();
   ~TSetupForm() override;
   void Show();
 
   // Shows the given page (0..9) and hides all others; any other number hides every page.
   void SetVisibleFrame(int page);
-  int VisibleFrame() const { return m_visibleFrame; }
+  int VisibleFrame() const { return m_nVisibleFrame; }
+  // Runs the internet settings dialog and hands its setting to the engine.
+  void ConfigInternet();
+  // Asks the window to close through its close rules, as its close box would.
+  void Close();
+  // The message loop shows the window every message before it is dispatched (key preview).
+  void PreviewMessage(const MSG& msg);
+
+  // What the pages read.
+  Gdiplus::Bitmap* pngBackground() const { return m_pngBackground.get(); }
+  Gdiplus::Bitmap* pngLines() const { return m_pngLines.get(); }
+  Gdiplus::Bitmap* pngLogoInstall() const { return m_pngLogoInstall.get(); }
+  Gdiplus::Bitmap* pngLogoProgress() const { return m_pngLogoProgress.get(); }
+  Gdiplus::Bitmap* pngAlert() const { return m_pngAlert.get(); }
+  Gdiplus::Bitmap* pngClose() const { return m_pngClose.get(); }
+  Gdiplus::Bitmap* pngCloseOver() const { return m_pngCloseOver.get(); }
+  Gdiplus::Bitmap* pngCloseClick() const { return m_pngCloseClick.get(); }
+  TCmdInstallType CmdInstall() const { return m_CmdInstall; }
+  bool HasInstallerUpdate() const { return m_bHasInstallerUpdate; }
+  bool MultipleInstall() const { return m_bMultipleInstall; }
+  const std::vector<std::wstring>& OldInstalls() const { return m_lstOldInstalls; }
+  TInstallerThread& InstallerThread() const { return *m_InstallerThread; }
 
  protected:
   LRESULT HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) override;
 
  private:
   void FormCreate();
+  void LoadImages();
+  void CreatePages();
+  TFrameBase* Frame(int page) const;
+  bool FormCloseQuery();
+  void FormClose();
+  void FormKeyDown(WORD key);
+
   void WMChangeVisibleFrame(WPARAM wParam, LPARAM lParam);
   void WMSetInstallList(WPARAM wParam);
+  void WMSetErrorMessage(WPARAM wParam);
+  void WMSetupStatus(WPARAM wParam);
 
+  // The pictures come first: the pages draw them until the pages are gone.
+  std::unique_ptr<Gdiplus::Bitmap> m_pngClose, m_pngCloseOver, m_pngCloseClick;
+  std::unique_ptr<Gdiplus::Bitmap> m_pngLogoInstall;
+  std::unique_ptr<Gdiplus::Bitmap> m_pngLogoProgress;
+  std::unique_ptr<Gdiplus::Bitmap> m_pngLines;
+  std::unique_ptr<Gdiplus::Bitmap> m_pngBackground;
+  std::unique_ptr<Gdiplus::Bitmap> m_pngAlert;
+  std::unique_ptr<TFrameCloseQuillon> m_FrameCloseQuillon;
+  std::unique_ptr<TFrameCreateInstall> m_FrameCreateInstall;
+  std::unique_ptr<TFrameInstallDone> m_FrameInstallDone;
+  std::unique_ptr<TFrameInstall> m_FrameInstall;
+  std::unique_ptr<TFrameInstallUpdate> m_FrameInstallUpdate;
+  std::unique_ptr<TFrameProgress> m_FrameProgress;
+  std::unique_ptr<TFrameRetry> m_FrameRetry;
+  std::unique_ptr<TFrameAborted> m_FrameAborted;
+  std::unique_ptr<TFrameSelectInstall> m_FrameSelectInstall;
+  std::unique_ptr<TFrameUpdateInstaller> m_FrameUpdateInstaller;
   std::unique_ptr<TInstallerThread> m_InstallerThread;
   std::vector<std::wstring> m_lstOldInstalls;
   bool m_bMultipleInstall = false;
   bool m_bHasInstallerUpdate = false;
   TCmdInstallType m_CmdInstall = TCmdInstallType::citNone;
   std::wstring m_strCmdName;
-  int m_visibleFrame = kNoPage;
+
+  int m_nVisibleFrame = Page::None;
+  // The unexpected-error text of a registry or shortcut failure, shown once the status follows it.
+  std::wstring m_strErrorMessage;
+  // The cancel question is up: a second close request must not ask again from inside its loop.
+  bool m_bCloseQueryRunning = false;
 };
 
 }  // namespace sf

@@ -1,0 +1,70 @@
+#include "wizard/FrameProgressU.h"
+
+#include "common/ConstantsU.h"
+#include "wizard/LanguageU.h"
+#include "wizard/MainFormInstall.h"
+
+namespace sf {
+
+namespace {
+constexpr TTranslated kStarting{L"Iniciando ...", L"Getting Started ...", L"Iniciando ..."};
+// The logo comes down by this much once the label and the bar are placed under its first position.
+constexpr int kLogoDrop = 30;
+constexpr int kBarLeft = 36;
+constexpr int kBarWidth = 528;
+constexpr int kBarHeight = 16;
+}  // namespace
+
+TFrameProgress::TFrameProgress(TSetupForm& form) : TFrameBase(form, L"TFrameProgress") {
+  imgLines.SetBounds(0, -19, 600, 223);
+  imgLines.SetPicture(form.pngLines());
+  BindDrag(imgLines);
+  imgLogo.SetBounds(235, 40, 0, 0);
+  imgLogo.SetAutoSize(true);
+  imgLogo.SetPicture(form.pngLogoProgress());
+  BindDrag(imgLogo);
+  lblProgress.SetAutoSize(false);
+  lblProgress.SetBounds(0, 131, 600, 20);
+  lblProgress.SetAlignment(TAlignment::taCenter);
+  lblProgress.SetFont(PageFont(L"Segoe UI Semibold", 11, false, LabelFontColor));
+  BindDrag(lblProgress);
+  AttachControls({&imgLines, &imgLogo, &lblProgress});
+}
+
+TFrameProgress::~TFrameProgress() = default;
+
+void TFrameProgress::SetParentForm() {
+  pbProgressBar = std::make_unique<TProgressPanel>(Handle());
+  pbProgressBar->SetBounds(kBarLeft, 158, kBarWidth, kBarHeight);
+  pbProgressBar->SetRoundCorners(true);
+  pbProgressBar->SetRoundX(2);
+  pbProgressBar->SetRoundY(2);
+  pbProgressBar->SetColorTop(ProgressColor);
+  pbProgressBar->SetColorBotton(ProgressColor);
+  pbProgressBar->SetBackColorTop(ProgressBackColor);
+  pbProgressBar->SetBackColorBotton(ProgressBackColor);
+  pbProgressBar->SetBorder(false);
+  pbProgressBar->OnMouseDown = [this](TMouseButton button, int, int) { OnMouseDownDrag(button); };
+
+  imgLines.SetVisible(false);
+  BringControlsToFront({&imgLogo, &lblProgress});
+  pbProgressBar->BringToFront();
+  imgClose.BringToFront();
+  ShowCloseImageWhenInteractive();
+}
+
+void TFrameProgress::Translate() {
+  lblProgress.SetCaption(PickText(kStarting));
+  PlaceLogo(imgLogo);
+  lblProgress.SetTop(imgLogo.Bottom() + 55);
+  pbProgressBar->SetBounds(kBarLeft, lblProgress.Bottom() + 13, kBarWidth, kBarHeight);
+  imgLogo.SetTop(imgLogo.Top() + kLogoDrop);
+}
+
+void TFrameProgress::SetProgressText(const std::wstring& text) { lblProgress.SetCaption(text); }
+
+void TFrameProgress::WMSetProgress(std::int32_t position, std::int32_t maximum) {
+  pbProgressBar->ApplyNotification(position, maximum);
+}
+
+}  // namespace sf

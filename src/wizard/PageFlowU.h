@@ -1,0 +1,47 @@
+// The page flow of the wizard as plain rules: which page a button leads to and which requests it sends
+// the engine, which page a notification names, and which pages may close without a question. The pages
+// apply these; portable, so the whole table is checked natively.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+namespace sf {
+
+// The page numbers the engine names in WM_CHANGE_VISIBLE_FRAME.
+namespace Page {
+inline constexpr int None = -1;
+inline constexpr int CloseQuillon = 0;
+inline constexpr int CreateInstall = 1;
+inline constexpr int InstallDone = 2;
+inline constexpr int Install = 3;
+inline constexpr int InstallUpdate = 4;
+inline constexpr int Progress = 5;
+inline constexpr int Retry = 6;
+inline constexpr int Aborted = 7;
+inline constexpr int SelectInstall = 8;
+inline constexpr int UpdateInstaller = 9;
+}  // namespace Page
+
+// The page of a WM_CHANGE_VISIBLE_FRAME: the low byte of its first parameter; Page::None outside 0..9.
+int PageFromNotification(std::uint64_t wParam);
+
+// While the work may be running (the progress page, page 0, or no page yet) closing asks first.
+bool CloseNeedsConfirmation(int visiblePage);
+
+// What a button of the start and choice pages does: the page it shows and the requests it posts to the
+// engine, in order (without parameters).
+struct TPageStep {
+  int page = Page::None;
+  std::vector<std::uint32_t> requests;
+  friend bool operator==(const TPageStep&, const TPageStep&) = default;
+};
+
+// "Instalar" on page 3.
+TPageStep InstallStep(bool hasInstallerUpdate);
+// "Nova Instalação" on page 4: the name page when installations exist, which then starts the work.
+TPageStep NewInstallStep(bool hasInstallerUpdate, bool multipleInstall);
+// "Reparar Instalação" on page 4: the selection page when installations exist.
+TPageStep RepairStep(bool hasInstallerUpdate, bool multipleInstall);
+
+}  // namespace sf

@@ -1,0 +1,413 @@
+"""The wizard on the real executable under Wine: its pages as the screen shows them, compared with the
+reference pictures in reference/, and the page flow driven with xdotool against nginx and the fault
+server.
+
+SF_UPDATE_REFERENCES=1 makes the screenshots the new references instead of comparing them (look at
+them before committing)."""
+from __future__ import annotations
+
+import ctypes
+import ctypes.util
+import os
+import shutil
+import subprocess
+import time
+from pathlib import Path
+
+import pytest
+
+import servers
+from harness import BUILD, Installer
+
+WIZARD_CLASS, WIZARD_TITLE = "TSetupForm", "Stormfinch"
+PRODUCT_CLASS = "StormfinchDemoWindow"
+REFERENCE = Path(__file__).resolve().parent / "reference"
+MANIFEST_PATH = "/version/stormfinch/alpha/to/stable/pt-br_x64"
+VERSION_TEXT = Path("produtos/bin/newquillon/version.txt")
+
+# Points inside the buttons and images, in window coordinates, where the page layouts put them.
+INSTALL_BUTTON = (300, 186)        # page 3
+REPAIR_BUTTON = (230, 186)         # page 4, two-line sentence: the same row as page 3's button
+NEW_INSTALL_BUTTON = (370, 186)    # page 4
+OPEN_BUTTON = (300, 174)           # page 2
+LOWER_BUTTON = (300, 200)          # pages 6, 7 and 9
+CLOSE_IMAGE = (583, 17)
+RESTING_POINT = (596, 246)         # plain background: nothing there reacts to the pointer
+IDENTIFIER_FIELD = (175, 153, 250, 21)
+
+
+# --- Pictures --------------------------------------------------------------------------------------------
+def _pixels(path: Path) -> tuple[int, int, bytes]:
+    size = subprocess.run(["convert", str(path), "-format", "%w %h", "info:"], capture_output=True, text=True,
+                          check=True).stdout.split()
+    data = subprocess.run(["convert", str(path), "-alpha", "off", "-depth", "8", "rgb:-"], capture_output=True,
+                          check=True).stdout
+    return int(size[0]), int(size[1]), data
+
+
+def mismatched_pixels(shot: Path, reference: Path, masks=(), tolerance: int = 48) -> int:
+    """Pixels of shot with no pixel of the same colour (within tolerance per channel) at the same place or
+    one pixel away in the reference. Font smoothing moves edges by a pixel and shades them a little; a
+    label or button that moves, grows or disappears leaves many pixels without a match."""
+    w, h, a = _pixels(shot)
+    rw, rh, b = _pixels(reference)
+    if (w, h) != (rw, rh):
+        return w * h
+    bad = 0
+    for y in range(h):
+        row = y * w * 3
+        for x in range(w):
+            i = row + x * 3
+            if a[i:i + 3] == b[i:i + 3] or any(mx <= x < mx + mw and my <= y < my + mh for mx, my, mw, mh in masks):
+                continue
+            found = False
+            for ny in range(max(0, y - 1), min(h, y + 2)):
+                for nx in range(max(0, x - 1), min(w, x + 2)):
+                    j = (ny * w + nx) * 3
+                    if all(abs(a[i + c] - b[j + c]) <= tolerance for c in range(3)):
+                        found = True
+                        break
+                if found:
+                    break
+            bad += not found
+    return bad
+
+
+class _SelectionEvent(ctypes.Structure):
+    _fields_ = [("type", ctypes.c_int), ("serial", ctypes.c_ulong), ("send_event", ctypes.c_int),
+                ("display", ctypes.c_void_p), ("requestor", ctypes.c_ulong), ("selection", ctypes.c_ulong),
+                ("target", ctypes.c_ulong), ("property", ctypes.c_ulong), ("time", ctypes.c_ulong)]
+
+
+def x_clipboard_text(display: str, timeout: float = 10) -> str:
+    """The X clipboard's text, which Wine offers to X clients for what a Windows program copied."""
+    x = ctypes.CDLL(ctypes.util.find_library("X11"))
+    x.XOpenDisplay.restype = ctypes.c_void_p
+    x.XOpenDisplay.argtypes = [ctypes.c_char_p]
+    x.XDefaultRootWindow.restype = ctypes.c_ulong
+    x.XDefaultRootWindow.argtypes = [ctypes.c_void_p]
+    x.XCreateSimpleWindow.restype = ctypes.c_ulong
+    x.XCreateSimpleWindow.argtypes = [ctypes.c_void_p, ctypes.c_ulong] + [ctypes.c_int] * 4 + [ctypes.c_uint] + \
+        [ctypes.c_ulong] * 2
+    x.XInternAtom.restype = ctypes.c_ulong
+    x.XInternAtom.argtypes = [ctypes.c_void_p, ctypes.c_char_p, ctypes.c_int]
+    x.XConvertSelection.argtypes = [ctypes.c_void_p] + [ctypes.c_ulong] * 5
+    x.XPending.argtypes = [ctypes.c_void_p]
+    x.XNextEvent.argtypes = [ctypes.c_void_p, ctypes.c_void_p]
+    x.XGetWindowProperty.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.c_ulong, ctypes.c_long, ctypes.c_long,
+                                     ctypes.c_int, ctypes.c_ulong, ctypes.POINTER(ctypes.c_ulong),
+                                     ctypes.POINTER(ctypes.c_int), ctypes.POINTER(ctypes.c_ulong),
+                                     ctypes.POINTER(ctypes.c_ulong), ctypes.POINTER(ctypes.c_void_p)]
+    x.XFree.argtypes = [ctypes.c_void_p]
+    x.XCloseDisplay.argtypes = [ctypes.c_void_p]
+
+    dpy = x.XOpenDisplay(display.encode())
+    assert dpy, f"cannot open display {display}"
+    try:
+        window = x.XCreateSimpleWindow(dpy, x.XDefaultRootWindow(dpy), 0, 0, 1, 1, 0, 0, 0)
+        prop = x.XInternAtom(dpy, b"SF_CLIPBOARD", 0)
+        x.XConvertSelection(dpy, x.XInternAtom(dpy, b"CLIPBOARD", 0), x.XInternAtom(dpy, b"UTF8_STRING", 0), prop,
+                            window, 0)
+        event = (ctypes.c_char * 192)()
+        deadline = time.monotonic() + timeout
+        while True:
+            assert time.monotonic() < deadline, "no answer from the clipboard's owner"
+            if not x.XPending(dpy):
+                time.sleep(0.05)
+                continue
+            x.XNextEvent(dpy, event)
+            notify = _SelectionEvent.from_buffer(event)
+            if notify.type == 31:  # SelectionNotify
+                break
+        assert notify.property, "the clipboard has no text"
+        kind, fmt, items, after = ctypes.c_ulong(), ctypes.c_int(), ctypes.c_ulong(), ctypes.c_ulong()
+        data = ctypes.c_void_p()
+        x.XGetWindowProperty(dpy, window, prop, 0, 65536, 0, 0, ctypes.byref(kind), ctypes.byref(fmt),
+                             ctypes.byref(items), ctypes.byref(after), ctypes.byref(data))
+        text = ctypes.string_at(data, items.value).decode("utf-8")
+        x.XFree(data)
+        return text
+    finally:
+        x.XCloseDisplay(dpy)
+
+
+# --- The wizard ------------------------------------------------------------------------------------------
+class Wizard:
+    """The running wizard of one test, seen through its window and its child windows."""
+
+    def __init__(self, installer, *args: str) -> None:
+        self.installer = installer
+        self.proc = installer.start(*args)
+        installer.wait_window(WIZARD_CLASS, WIZARD_TITLE)
+        self.window = installer.x_window(WIZARD_TITLE)
+
+    def visible_page(self) -> str | None:
+        for cls, text, visible in self.installer.control_texts(WIZARD_CLASS, WIZARD_TITLE):
+            if cls == "TGraphicPanel" and visible:
+                return text
+        return None
+
+    def wait_page(self, name: str, timeout: float = 60) -> None:
+        deadline = time.monotonic() + timeout
+        while time.monotonic() < deadline:
+            if self.visible_page() == name:
+                return
+            time.sleep(0.2)
+        raise AssertionError(f"page {name} not shown; showing {self.visible_page()}")
+
+    def click(self, point: tuple[int, int], button: str = "1") -> None:
+        self.installer.xdotool("mousemove", "--window", self.window, str(point[0]), str(point[1]), "click", button)
+
+    def rest_pointer(self) -> None:
+        self.installer.xdotool("mousemove", "--window", self.window, *map(str, RESTING_POINT))
+        time.sleep(0.3)
+
+    def check_looks(self, name: str, masks=()) -> None:
+        """The window as the screen shows it matches reference/<name>.png."""
+        self.rest_pointer()
+        shot = self.installer.screenshot(name, WIZARD_TITLE)
+        reference = REFERENCE / f"{name}.png"
+        if os.environ.get("SF_UPDATE_REFERENCES") == "1":
+            REFERENCE.mkdir(exist_ok=True)
+            shutil.copy(shot, reference)
+            return
+        assert reference.exists(), f"no reference picture {reference}"
+        bad = mismatched_pixels(shot, reference, masks)
+        if bad > 40:
+            subprocess.run(["compare", str(shot), str(reference), str(shot.with_name(f"{name}-diff.png"))],
+                           capture_output=True)
+        assert bad <= 40, f"{name}: {bad} pixels differ from {reference} (see {shot})"
+
+    def identifier(self) -> str:
+        return next(text for cls, text, _ in self.installer.control_texts(WIZARD_CLASS, WIZARD_TITLE)
+                    if cls == "Edit")
+
+    def finish(self, timeout: float = 60):
+        return self.installer.finish(self.proc, timeout)
+
+    def wait_log(self, text: str, timeout: float = 30) -> str:
+        deadline = time.monotonic() + timeout
+        while time.monotonic() < deadline:
+            logs = self.installer.logs()
+            log = logs[-1].read_bytes().decode("utf-8", "replace") if logs else ""
+            if text in log:
+                return log
+            time.sleep(0.2)
+        raise AssertionError(f"{text!r} not in the run log")
+
+
+def wait_top_level(installer, cls: str, timeout: float = 30) -> str:
+    deadline = time.monotonic() + timeout
+    while time.monotonic() < deadline:
+        for c, title, _ in installer.windows():
+            if c == cls:
+                return title
+        time.sleep(0.2)
+    raise AssertionError(f"no {cls} window; windows: {installer.windows()}")
+
+
+def wait_no_process(installer, name: str, timeout: float = 30) -> None:
+    """Waits until no process of that executable name runs (a running program's files cannot go)."""
+    deadline = time.monotonic() + timeout
+    while any(line.lower().endswith("\t" + name) for line in
+              installer.wine.wine(str(installer.wine.sftool), "processes").stdout.splitlines()):
+        assert time.monotonic() < deadline, f"{name} still runs"
+        time.sleep(0.2)
+
+
+def answer_cancel_question(installer, yes: bool) -> None:
+    """Presses Yes or No on the cancel question by its accelerator, whatever language Wine speaks."""
+    installer.wait_window("#32770", "Cancelar", timeout=20)
+    texts = [text for cls, text, _ in installer.control_texts("#32770", "Cancelar") if cls == "Button"]
+    wanted = ("Sim", "Yes") if yes else ("Não", "No")
+    button = next(t for t in texts if t.replace("&", "") in wanted)
+    box = installer.x_window("Cancelar")
+    installer.xdotool("windowfocus", "--sync", box)
+    installer.xdotool("key", "--window", box, f"alt+{button[button.index('&') + 1].lower()}")
+    deadline = time.monotonic() + 20
+    while any(c == "#32770" for c, _, _ in installer.windows()):
+        assert time.monotonic() < deadline, "the question stayed open"
+        time.sleep(0.2)
+
+
+def largest_package(site: Path) -> str:
+    """The package fetched first: the largest one."""
+    return "/files/" + max((site / "files").iterdir(), key=lambda p: p.stat().st_size).name
+
+
+def temp_download_folder(installer) -> Path:
+    return installer.wine.paths["APPDATA"] / "Ardentis" / "temp_install_stormfinch"
+
+
+def record_browser(installer, tmp_path: Path) -> Path:
+    """Makes Wine's browser launcher write the addresses it is asked to open into a file."""
+    record = tmp_path / "opened.txt"
+    script = tmp_path / "browser.sh"
+    script.write_text(f'#!/bin/sh\nprintf "%s\\n" "$@" >> "{record}"\n')
+    script.chmod(0o755)
+    installer.wine.wine("reg", "add", r"HKCU\Software\Wine\WineBrowser", "/v", "Browsers", "/d", str(script), "/f")
+    return record
+
+
+def wait_file_text(path: Path, timeout: float = 30) -> str:
+    deadline = time.monotonic() + timeout
+    while time.monotonic() < deadline:
+        if path.exists() and path.read_text().strip():
+            return path.read_text()
+        time.sleep(0.2)
+    raise AssertionError(f"{path} was not written")
+
+
+# --- Flows -----------------------------------------------------------------------------------------------
+def test_first_installation_from_install_to_open(installer, nginx):
+    wizard = Wizard(installer)
+    wizard.wait_page("TFrameInstall")
+    wizard.check_looks("page3")
+
+    wizard.click(INSTALL_BUTTON)
+    wizard.wait_page("TFrameInstallDone")
+    wizard.check_looks("page2")
+    installed = installer.wine.paths["APPDATA"] / "Ardentis" / "Stormfinch" / "stormfinch.exe"
+    assert installed.exists()
+
+    wizard.click(OPEN_BUTTON)
+    result = wizard.finish()
+    assert result.exit_code == 0
+    title = wait_top_level(installer, PRODUCT_CLASS)
+    installer.close_window(PRODUCT_CLASS, title)
+    wait_no_process(installer, "stormfinch.exe")
+    log = result.log
+    assert log.index("ProcessMessage: WM_SET_NEW_INSTALL") < log.index("ProcessMessage: WM_SETUP_DOWNLOADS")
+    assert log.count("ProcessMessage: WM_RUN_QUILLON") == 1
+
+
+def test_closing_during_progress_asks_and_yes_removes_the_unpack_folder(installer, site, faults):
+    # The largest package never arrives, so the work stays at the same point for a while.
+    faults.set_fault(largest_package(site), {"kind": "stall", "seconds": 120})
+    wizard = Wizard(installer)
+    wizard.wait_page("TFrameInstall")
+    wizard.click(INSTALL_BUTTON)
+    wizard.wait_page("TFrameProgress")
+    others = len(list((site / "files").iterdir())) - 1
+    deadline = time.monotonic() + 30
+    while sum(1 for e in faults.access_log() if e["path"].startswith("/files/") and e["done"]) < others:
+        assert time.monotonic() < deadline, faults.access_log()
+        time.sleep(0.2)
+    time.sleep(1.5)  # the last packages unpacked and the next progress round painted
+    wizard.check_looks("page5")
+    assert temp_download_folder(installer).exists()
+
+    wizard.click(CLOSE_IMAGE)
+    answer_cancel_question(installer, yes=False)
+    assert wizard.proc.poll() is None
+    assert wizard.visible_page() == "TFrameProgress"
+
+    wizard.click(CLOSE_IMAGE)
+    answer_cancel_question(installer, yes=True)
+    result = wizard.finish()
+    assert result.exit_code == 0
+    assert "TSetupForm.FormCloseQuery: UndoInstall" in result.log
+    assert not temp_download_folder(installer).exists()
+    assert not (installer.wine.paths["APPDATA"] / "Ardentis" / "Stormfinch").exists()
+
+
+def test_retry_page_after_the_version_server_failed_then_retry_completes(installer, faults):
+    faults.set_fault(MANIFEST_PATH, servers.status(503))
+    wizard = Wizard(installer)
+    wizard.wait_page("TFrameInstall")
+    wizard.click(INSTALL_BUTTON)
+    wizard.wait_page("TFrameRetry")
+    wizard.check_looks("page6")
+
+    faults.set_fault(MANIFEST_PATH)
+    wizard.click(LOWER_BUTTON)
+    wizard.wait_page("TFrameInstallDone")
+    assert (installer.wine.paths["APPDATA"] / "Ardentis" / "Stormfinch" / "stormfinch.exe").exists()
+    # The completion page closes without a question.
+    installer.close_window(WIZARD_CLASS, WIZARD_TITLE)
+    result = wizard.finish()
+    assert result.exit_code == 0
+    assert "ProcessMessage: WM_RETRY" in result.log
+
+
+def test_newer_installer_diverts_install_to_the_update_page(installer, site, nginx, tmp_path):
+    (site / VERSION_TEXT).parent.mkdir(parents=True, exist_ok=True)
+    (site / VERSION_TEXT).write_text("1.42")
+    opened = record_browser(installer, tmp_path)
+    wizard = Wizard(installer)
+    wizard.wait_page("TFrameInstall")
+    wizard.wait_log("VerifyInstallerUpdate: Local=1.41 Server=1.42")
+
+    wizard.click(INSTALL_BUTTON)
+    wizard.wait_page("TFrameUpdateInstaller")
+    wizard.check_looks("page9")
+
+    wizard.click(LOWER_BUTTON)
+    result = wizard.finish()
+    assert result.exit_code == 0
+    assert wait_file_text(opened).split() == [f"http://127.0.0.1:{nginx.port}/produtos/bin/davorizorida/Stormfinch.exe"]
+    assert "WM_SET_NEW_INSTALL" not in result.log and "WM_SETUP_DOWNLOADS" not in result.log
+
+
+def test_shortcut_failure_shows_the_aborted_page_with_the_identifier(installer, nginx):
+    # A file where the start-menu folder of the shortcuts goes: the folder cannot be created.
+    blocker = installer.wine.paths["PROGRAMS"] / "Ardentis"
+    blocker.parent.mkdir(parents=True, exist_ok=True)
+    blocker.write_text("in the way")
+    wizard = Wizard(installer)
+    wizard.wait_page("TFrameInstall")
+    wizard.click(INSTALL_BUTTON)
+    wizard.wait_page("TFrameAborted")
+    wizard.check_looks("page7", masks=[IDENTIFIER_FIELD])
+    log = wizard.wait_log("TSetupForm.WMSetupStatus: 10")
+    assert "TInstallerThread.CreateShortcuts: Exception=" in log
+    identifier = log.split("TInstallerThread.Execute: Identifier=")[1].split("\r\n")[0]
+    assert wizard.identifier() == identifier
+
+    wizard.click(LOWER_BUTTON)
+    assert wizard.finish().exit_code == 0
+
+
+def test_choice_page_when_an_installation_exists(installer, nginx):
+    installer.add_installation("Stormfinch")
+    wizard = Wizard(installer)
+    wizard.wait_page("TFrameInstallUpdate")
+    wizard.check_looks("page4")
+    installer.close_window(WIZARD_CLASS, WIZARD_TITLE)
+    assert wizard.finish().exit_code == 0
+
+
+def test_damaged_pictures_end_the_program_with_minus_one(installer):
+    damaged = installer.artifacts / "Stormfinch.exe"
+    data = bytearray((BUILD / "Stormfinch.exe").read_bytes())
+    logo = (Path(__file__).resolve().parents[2] / "resources" / "Logo.png").read_bytes()
+    at = data.find(logo)
+    assert at > 0
+    data[at:at + 8] = b"\0" * 8  # no PNG signature any more
+    damaged.write_bytes(data)
+
+    runner = Installer(installer.wine, installer.artifacts, exe=damaged)
+    proc = runner.start()
+    runner.wait_window("#32770", "Erro")
+    texts = [text for cls, text, _ in runner.control_texts("#32770", "Erro")]
+    assert "Arquivo Corrompido. Por favor, faça um novo download." in texts
+    box = runner.x_window("Erro")
+    runner.xdotool("windowfocus", "--sync", box)
+    runner.xdotool("key", "--window", box, "Return")
+    result = runner.finish(proc)
+    assert result.exit_code == -1
+    assert "TSetupForm.LoadImages: " in result.log
+
+
+def test_ctrl_c_copies_the_machine_identifier(installer, nginx):
+    wizard = Wizard(installer)
+    wizard.wait_page("TFrameInstall")
+    log = wizard.wait_log("TInstallerThread.Execute: Identifier=")
+    machine = log.split("TInstallerThread.Execute: Identifier=")[1][:8]
+    installer.xdotool("windowfocus", "--sync", wizard.window)
+    installer.xdotool("key", "--window", wizard.window, "ctrl+c")
+    time.sleep(0.5)
+    assert x_clipboard_text(installer.wine.env["DISPLAY"]) == machine
+
+    installer.close_window(WIZARD_CLASS, WIZARD_TITLE)
+    assert wizard.finish().exit_code == 0
