@@ -1,1 +1,2 @@
-sf_win_sources(ExceptionObjectU.cpp)
+sf_core_sources(ReportTextU.cpp)
+sf_win_sources(ExceptionObjectU.cpp StackTraceU.cpp)

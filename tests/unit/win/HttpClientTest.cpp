@@ -262,47 +262,11 @@ TEST_F(HttpClientTest, GoesThroughTheProxyAndAnswersItsChallenge) {
   EXPECT_EQ(client.Get(Nginx("/client/proxied.txt"), TextBodyLimit).nStatusCode, 200u);
 }
 
-// The test CA in the current user's root store for the life of the object. A registry-backed store
-// writes its changes when it is closed, so each change closes the store at once.
-class TTrustedTestCa {
- public:
-  TTrustedTestCa() {
-    std::ifstream in(test::TestServers()->testCa, std::ios::binary);
-    const std::string der((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    m_cert = ::CertCreateCertificateContext(X509_ASN_ENCODING, reinterpret_cast<const BYTE*>(der.data()),
-                                            static_cast<DWORD>(der.size()));
-    HCERTSTORE store = OpenRoot();
-    m_added = m_cert && store && ::CertAddCertificateContextToStore(store, m_cert, CERT_STORE_ADD_REPLACE_EXISTING,
-                                                                    nullptr);
-    if (store) ::CertCloseStore(store, 0);
-  }
-  ~TTrustedTestCa() {
-    if (HCERTSTORE store = OpenRoot()) {
-      if (PCCERT_CONTEXT found = ::CertFindCertificateInStore(store, X509_ASN_ENCODING, 0, CERT_FIND_EXISTING,
-                                                               m_cert, nullptr)) {
-        ::CertDeleteCertificateFromStore(found);  // frees the found context as well
-      }
-      ::CertCloseStore(store, 0);
-    }
-    if (m_cert) ::CertFreeCertificateContext(m_cert);
-  }
-  TTrustedTestCa(const TTrustedTestCa&) = delete;
-  TTrustedTestCa& operator=(const TTrustedTestCa&) = delete;
-  bool Added() const { return m_added; }
-
- private:
-  static HCERTSTORE OpenRoot() {
-    return ::CertOpenStore(CERT_STORE_PROV_SYSTEM_W, 0, 0, CERT_SYSTEM_STORE_CURRENT_USER, L"ROOT");
-  }
-  PCCERT_CONTEXT m_cert = nullptr;
-  bool m_added = false;
-};
-
 // Trust is set up before the first TLS connection: the process's certificate chain engine keeps the root
 // store it saw first.
 TEST_F(HttpClientTest, HttpsWorksWithATrustedCertificateOnly) {
   test::WriteServedFile("client/secure.txt", "over TLS");
-  TTrustedTestCa trusted;
+  test::TTrustedTestCa trusted;
   ASSERT_TRUE(trusted.Added());
   TNetHttpClient client;
   const THttpResponse response = client.Get(Servers().strHttpsUrl + L"/client/secure.txt", TextBodyLimit);

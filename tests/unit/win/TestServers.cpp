@@ -1,12 +1,14 @@
 #include "TestServers.h"
 
 #include <fstream>
+#include <iterator>
 #include <map>
 #include <optional>
 #include <sstream>
 #include <stdexcept>
 
 #include <windows.h>
+#include <wincrypt.h>
 
 #include "common/TextU.h"
 #include "common/WinErrorU.h"
@@ -47,7 +49,24 @@ TTestServers Load(const std::wstring& file) {
   servers.nProxyPort = std::stoi(get("proxy_port"));
   servers.strProxyUser = get("proxy_user");
   servers.strProxyPassword = get("proxy_password");
+  servers.proxyLog = get("proxy_log");
+  servers.strReportUrl = get("report_url");
+  servers.reportLog = get("report_log");
   return servers;
+}
+
+nlohmann::json JsonLines(const std::filesystem::path& path) {
+  nlohmann::json entries = nlohmann::json::array();
+  std::istringstream lines(ReadFile(path));
+  for (std::string line; std::getline(lines, line);) {
+    if (!line.empty()) entries.push_back(nlohmann::json::parse(line));
+  }
+  return entries;
+}
+
+// A registry-backed store writes its changes when it is closed, so each change closes the store at once.
+HCERTSTORE OpenRootStore() {
+  return ::CertOpenStore(CERT_STORE_PROV_SYSTEM_W, 0, 0, CERT_SYSTEM_STORE_CURRENT_USER, L"ROOT");
 }
 
 THttpResponse Control(const wchar_t* verb, const std::wstring& name, const std::string& body = {}) {
@@ -92,14 +111,35 @@ nlohmann::json FaultLog() { return nlohmann::json::parse(Control(L"GET", L"log")
 nlohmann::json NginxLog(std::size_t minEntries) {
   const ULONGLONG deadline = ::GetTickCount64() + 2000;
   for (;;) {
-    nlohmann::json entries = nlohmann::json::array();
-    std::istringstream lines(ReadFile(TestServers()->nginxAccessLog));
-    for (std::string line; std::getline(lines, line);) {
-      if (!line.empty()) entries.push_back(nlohmann::json::parse(line));
-    }
+    nlohmann::json entries = JsonLines(TestServers()->nginxAccessLog);
     if (entries.size() >= minEntries || ::GetTickCount64() >= deadline) return entries;
     ::Sleep(20);
   }
+}
+
+nlohmann::json ReportLog() { return JsonLines(TestServers()->reportLog); }
+
+TTrustedTestCa::TTrustedTestCa() {
+  std::ifstream in(TestServers()->testCa, std::ios::binary);
+  const std::string der((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  const PCCERT_CONTEXT cert = ::CertCreateCertificateContext(
+      X509_ASN_ENCODING, reinterpret_cast<const BYTE*>(der.data()), static_cast<DWORD>(der.size()));
+  m_cert = cert;
+  HCERTSTORE store = OpenRootStore();
+  m_added = cert && store && ::CertAddCertificateContextToStore(store, cert, CERT_STORE_ADD_REPLACE_EXISTING, nullptr);
+  if (store) ::CertCloseStore(store, 0);
+}
+
+TTrustedTestCa::~TTrustedTestCa() {
+  const auto cert = static_cast<PCCERT_CONTEXT>(m_cert);
+  if (HCERTSTORE store = OpenRootStore()) {
+    if (PCCERT_CONTEXT found = ::CertFindCertificateInStore(store, X509_ASN_ENCODING, 0, CERT_FIND_EXISTING, cert,
+                                                             nullptr)) {
+      ::CertDeleteCertificateFromStore(found);  // frees the found context as well
+    }
+    ::CertCloseStore(store, 0);
+  }
+  if (cert) ::CertFreeCertificateContext(cert);
 }
 
 }  // namespace sf::test

@@ -1,6 +1,7 @@
 // The loopback servers started around the Windows unit tests (servers_fixture.py, a CTest fixture):
-// the fault server and nginx serving one folder, nginx over HTTPS, and tinyproxy with Basic
-// authentication. Their addresses come from the file that SF_TEST_SERVERS names.
+// the fault server and nginx serving one folder, nginx over HTTPS, tinyproxy with Basic
+// authentication, and a stand-in for the error endpoint over HTTPS that records what it receives.
+// Their addresses come from the file that SF_TEST_SERVERS names.
 #pragma once
 
 #include <filesystem>
@@ -23,6 +24,9 @@ struct TTestServers {
   int nProxyPort = 0;
   std::wstring strProxyUser;
   std::wstring strProxyPassword;
+  std::filesystem::path proxyLog;
+  std::wstring strReportUrl;  // certificate signed by testCa; /status/NNN/... answers NNN, anything else 200
+  std::filesystem::path reportLog;
 };
 
 // Null when SF_TEST_SERVERS is not set, i.e. the test program was started outside CTest.
@@ -45,5 +49,24 @@ nlohmann::json FaultLog();  // [{method, path, status, bytes, fault, request_byt
 // nginx's access log, one JSON object per request: method, path, status, bytes, length. nginx writes an
 // entry just after its answer has gone out, so this waits up to 2 s for at least minEntries of them.
 nlohmann::json NginxLog(std::size_t minEntries);
+
+// The error endpoint's record, one object per request in order: method, path, headers, body (UTF-8).
+// A request is recorded before it is answered.
+nlohmann::json ReportLog();
+
+// The test CA in the current user's root store for the life of the object. Trust has to be set up before
+// the process's first TLS connection: its certificate chain engine keeps the root store it saw first.
+class TTrustedTestCa {
+ public:
+  TTrustedTestCa();
+  ~TTrustedTestCa();
+  TTrustedTestCa(const TTrustedTestCa&) = delete;
+  TTrustedTestCa& operator=(const TTrustedTestCa&) = delete;
+  bool Added() const { return m_added; }
+
+ private:
+  const void* m_cert = nullptr;  // PCCERT_CONTEXT
+  bool m_added = false;
+};
 
 }  // namespace sf::test

@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """Starts and stops the servers the Windows unit tests talk to (a CTest fixture).
 
-    servers_fixture.py start DIR    fault server, nginx (HTTP and HTTPS) and tinyproxy on free loopback ports
+    servers_fixture.py start DIR    fault server, nginx (HTTP and HTTPS), tinyproxy and the error endpoint
+                                    (report_server.py, HTTPS) on free loopback ports
     servers_fixture.py stop DIR     ends every process that start began
 
 Both servers serve DIR/www, where the tests write their own files (Wine reaches it through Z:). DIR/www/site
@@ -25,6 +26,7 @@ sys.path.insert(0, str(Path(__file__).resolve().parents[2] / "e2e"))
 import servers  # noqa: E402
 
 PROXY_USER, PROXY_PASSWORD = "sfuser", "sf-pass"
+HERE = Path(__file__).resolve().parent
 
 
 def windows_path(path: Path) -> str:
@@ -60,6 +62,25 @@ def make_certificates(folder: Path) -> None:
     # Signed by nobody the tests trust.
     openssl("req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "30", "-subj", "/CN=127.0.0.1",
             "-keyout", "untrusted.key", "-out", "untrusted.pem", "-addext", "subjectAltName=DNS:127.0.0.1")
+
+
+class ReportServer(servers._Process):
+    """report_server.py: the error endpoint over HTTPS, recording each request in log_dir/requests.jsonl."""
+    scheme = "https"
+
+    def __init__(self, log_dir: Path, certificate: Path, key: Path) -> None:
+        super().__init__()
+        self.port = servers.free_port()
+        self.dir = log_dir
+        self.tls = (certificate, key)
+        self.log_path = log_dir / "requests.jsonl"
+
+    def start(self) -> "ReportServer":
+        self.dir.mkdir(parents=True, exist_ok=True)
+        self._spawn([sys.executable, str(HERE / "report_server.py"), "--port", str(self.port),
+                     "--cert", str(self.tls[0]), "--key", str(self.tls[1]), "--log", str(self.log_path)],
+                    "report server", None)
+        return self
 
 
 def stop(state_dir: Path) -> None:
@@ -111,6 +132,8 @@ def start(state_dir: Path) -> None:
         started.append(https)
         untrusted = servers.Nginx(www, 0, state_dir / "untrusted", tls / "untrusted.pem", tls / "untrusted.key").start()
         started.append(untrusted)
+        report = ReportServer(state_dir / "report", tls / "server.pem", tls / "server.key").start()
+        started.append(report)
     except BaseException:
         for s in started:
             s.stop()
@@ -128,9 +151,13 @@ def start(state_dir: Path) -> None:
         f"proxy_port={proxy.port}",
         f"proxy_user={PROXY_USER}",
         f"proxy_password={PROXY_PASSWORD}",
+        f"proxy_log={windows_path(proxy.log_path)}",
+        f"report_url={report.url}",
+        f"report_log={windows_path(report.log_path)}",
         f"product={windows_path(state_dir / 'product')}",
     ]) + "\n")
-    print(f"servers: fault {fault.url}, nginx {nginx.url}, {https.url}, proxy 127.0.0.1:{proxy.port}")
+    print(f"servers: fault {fault.url}, nginx {nginx.url}, {https.url}, proxy 127.0.0.1:{proxy.port}, "
+          f"error endpoint {report.url}")
 
 
 def main() -> int:
