@@ -278,8 +278,9 @@ void TExceptionObject::SendError(const std::wstring& url) const {
   const std::wstring text = JoinReportLines(m_lstError);
   LogQuietly(ReportLogText(m_strMachineID, m_strVersion, text, m_bSilentMode));
 
-  // A client without proxy settings: the installer's proxy setting never carries a report.
+  // Straight to the endpoint: neither the installer's proxy setting nor a platform proxy carries a report.
   TNetHttpClient client;
+  client.UseDirectConnection();
   client.SetTimeouts({kReportTimeoutMs, kReportTimeoutMs, kReportTimeoutMs, kReportTimeoutMs});
   std::optional<THttpResponse> answer;
   try {

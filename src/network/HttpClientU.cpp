@@ -168,9 +168,18 @@ void TNetHttpClient::SetProxySettings(const TProxySettings& settings) {
   m_session.Reset();  // WinHTTP fixes the proxy when the session opens
 }
 
+void TNetHttpClient::UseDirectConnection() {
+  m_bDirect = true;
+  m_proxy = TProxySettings();
+  m_session.Close();
+}
+
 HINTERNET TNetHttpClient::Session() {
   if (m_session) return m_session.Get();
-  if (m_proxy.FHost.empty()) {
+  if (m_bDirect) {
+    m_session.Reset(::WinHttpOpen(kUserAgent, WINHTTP_ACCESS_TYPE_NO_PROXY, WINHTTP_NO_PROXY_NAME,
+                                  WINHTTP_NO_PROXY_BYPASS, 0));
+  } else if (m_proxy.FHost.empty()) {
     m_session.Reset(::WinHttpOpen(kUserAgent, WINHTTP_ACCESS_TYPE_DEFAULT_PROXY, WINHTTP_NO_PROXY_NAME,
                                   WINHTTP_NO_PROXY_BYPASS, 0));
   } else {

@@ -65,6 +65,9 @@ class TNetHttpClient {
   // WinHTTP's default connection settings apply. A user name is offered to the proxy when it asks (407).
   void SetProxySettings(const TProxySettings& settings);
   const TProxySettings& ProxySettings() const { return m_proxy; }
+  // Connects straight to the server: neither a proxy setting nor the platform's default proxy applies.
+  // The error report goes out this way, whatever the run's proxy setting.
+  void UseDirectConnection();
 
   // An empty handler detaches the current one.
   void SetReceiveProgress(TReceiveProgress handler) { m_onReceive = std::move(handler); }
@@ -86,6 +89,7 @@ class TNetHttpClient {
   HINTERNET Session();
 
   TProxySettings m_proxy;
+  bool m_bDirect = false;
   TTimeouts m_timeouts;
   TReceiveProgress m_onReceive;
   TScopedInternet m_session;  // opened for the current proxy setting; reopened when it changes
