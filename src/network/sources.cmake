@@ -1,1 +1,2 @@
-sf_win_sources(HttpClientU.cpp)
+sf_core_sources(ProxyChoiceU.cpp)
+sf_win_sources(HttpClientU.cpp InternetConfigU.cpp)
