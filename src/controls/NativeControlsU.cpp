@@ -106,6 +106,7 @@ bool TNativeControl::FilterMessage(UINT msg, WPARAM wParam, LPARAM lParam, LRESU
     result = ::DefSubclassProc(Handle(), msg, wParam, lParam) | DLGC_WANTMESSAGE;
     return true;
   }
+  if (msg == WM_KEYDOWN && OnKeyDown) OnKeyDown(static_cast<WORD>(wParam));
   if (msg == WM_KEYUP && OnKeyUp) OnKeyUp(static_cast<WORD>(wParam));
   return false;
 }

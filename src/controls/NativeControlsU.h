@@ -39,7 +39,8 @@ class TNativeControl {
   void SetColors(TColor background, TColor text);
   TColor BackgroundColor() const { return m_clBackground; }
 
-  // A key released while the control has the focus.
+  // A key pressed or released while the control has the focus.
+  TKeyEvent OnKeyDown;
   TKeyEvent OnKeyUp;
 
  protected:

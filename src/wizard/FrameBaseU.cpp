@@ -4,6 +4,7 @@
 
 #include "common/ConstantsU.h"
 #include "engine/InstallerThreadU.h"
+#include "engine/MessagePayloadU.h"
 #include "wizard/MainFormInstall.h"
 #include "wizard/PageLayoutU.h"
 
@@ -76,6 +77,10 @@ TFrameBase::~TFrameBase() = default;
 TInstallerThread& TFrameBase::Engine() const { return m_Form.InstallerThread(); }
 
 void TFrameBase::PostToEngine(UINT msg) const { Engine().Post(msg); }
+
+void TFrameBase::PostTextToEngine(UINT msg, const std::wstring& text) const {
+  PostText(TMessageTarget::Thread(Engine().ThreadId()), msg, text);
+}
 
 void TFrameBase::OnMouseDownDrag(TMouseButton button) {
   if (button == TMouseButton::mbLeft) BeginWindowDrag(Handle());

@@ -44,6 +44,8 @@ class TFrameBase : public TGraphicPanel {
   TInstallerThread& Engine() const;
   // Posts a request without payload to the engine's queue.
   void PostToEngine(UINT msg) const;
+  // Posts a request whose first parameter is a heap copy of text, which the engine releases.
+  void PostTextToEngine(UINT msg, const std::wstring& text) const;
 
   // The window-drag handler the page designs bind to their background, logo, lines and main label.
   void OnMouseDownDrag(TMouseButton button);

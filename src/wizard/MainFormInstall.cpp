@@ -263,6 +263,21 @@ void TSetupForm::WMSetupStatus(WPARAM wParam) {
   SetVisibleFrame(Page::Aborted);
 }
 
+// The control that had the keyboard gets it back when the window is active again, after a message box
+// above all: the user goes on typing the name the box complained about.
+bool TSetupForm::WMActivate(WORD state) {
+  if (state == WA_INACTIVE) {
+    const HWND focus = ::GetFocus();
+    if (focus && ::IsChild(Handle(), focus)) m_hActiveControl = focus;
+    return false;
+  }
+  if (!m_hActiveControl || !::IsChild(Handle(), m_hActiveControl) || !::IsWindowVisible(m_hActiveControl)) {
+    return false;
+  }
+  ::SetFocus(m_hActiveControl);
+  return true;
+}
+
 LRESULT TSetupForm::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
   switch (msg) {
     case WM_CHANGE_VISIBLE_FRAME: WMChangeVisibleFrame(wParam, lParam); return 0;
@@ -281,6 +296,9 @@ LRESULT TSetupForm::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
     }
     case WM_SET_ERROR_MESSAGE: WMSetErrorMessage(wParam); return 0;
     case WM_SETUP_STATUS: WMSetupStatus(wParam); return 0;
+    case WM_ACTIVATE:
+      if (WMActivate(LOWORD(wParam))) return 0;
+      break;
     case WM_CLOSE:
       if (FormCloseQuery()) FormClose();
       return 0;

@@ -80,6 +80,8 @@ class TSetupForm : public TWindowBase {
   bool FormCloseQuery();
   void FormClose();
   void FormKeyDown(WORD key);
+  // True when it gave the keyboard back to the control that had it.
+  bool WMActivate(WORD state);
 
   void WMChangeVisibleFrame(WPARAM wParam, LPARAM lParam);
   void WMSetInstallList(WPARAM wParam);
@@ -115,6 +117,7 @@ class TSetupForm : public TWindowBase {
   std::wstring m_strErrorMessage;
   // The cancel question is up: a second close request must not ask again from inside its loop.
   bool m_bCloseQueryRunning = false;
+  HWND m_hActiveControl = nullptr;
 };
 
 }  // namespace sf

@@ -1,5 +1,7 @@
 #include "wizard/PageFlowU.h"
 
+#include "common/ConstantsU.h"
+#include "engine/InstallationRulesU.h"
 #include "engine/MessagesU.h"
 
 namespace sf {
@@ -29,6 +31,17 @@ TPageStep RepairStep(bool hasInstallerUpdate, bool multipleInstall) {
   if (hasInstallerUpdate) return {Page::UpdateInstaller, {}};
   if (multipleInstall) return {Page::SelectInstall, {}};
   return {Page::Progress, {WM_SET_UPDATE_ONLY, WM_SETUP_DOWNLOADS}};
+}
+
+TNameCheck CheckInstallName(const std::wstring& text, const std::wstring& placeholder,
+                            const std::vector<std::wstring>& installations) {
+  if (text == placeholder) return TNameCheck::NotFilled;
+  if (text.find(L' ') != std::wstring::npos) return TNameCheck::HasSpaces;
+  if (ContainsKey(installations, std::wstring(ProductName) + L"_" + text)) return TNameCheck::InUse;
+  // The engine takes an empty name, and ProductName itself, for the default installation: a new
+  // installation by either name would be placed over an existing default one.
+  if ((text.empty() || text == ProductName) && ContainsKey(installations, ProductName)) return TNameCheck::InUse;
+  return TNameCheck::Valid;
 }
 
 }  // namespace sf

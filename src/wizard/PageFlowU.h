@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 #include <vector>
 
 namespace sf {
@@ -43,5 +44,12 @@ TPageStep InstallStep(bool hasInstallerUpdate);
 TPageStep NewInstallStep(bool hasInstallerUpdate, bool multipleInstall);
 // "Reparar Instalação" on page 4: the selection page when installations exist.
 TPageStep RepairStep(bool hasInstallerUpdate, bool multipleInstall);
+
+// The name typed for a new installation, against the installation keys the engine found (ProductName
+// for the default installation, ProductName + "_" + name for the others; letter case does not count).
+// An empty name stands for the default installation.
+enum class TNameCheck { Valid, NotFilled, HasSpaces, InUse };
+TNameCheck CheckInstallName(const std::wstring& text, const std::wstring& placeholder,
+                            const std::vector<std::wstring>& installations);
 
 }  // namespace sf

@@ -31,9 +31,20 @@ REPAIR_BUTTON = (230, 186)         # page 4, two-line sentence: the same row as 
 NEW_INSTALL_BUTTON = (370, 186)    # page 4
 OPEN_BUTTON = (300, 174)           # page 2
 LOWER_BUTTON = (300, 200)          # pages 6, 7 and 9
+NAME_CONTINUE = (300, 180)         # page 1
+NAME_FIELD = (300, 130)            # page 1
+ONE_ROW_CONTINUE = (300, 181)      # page 8 with one row of installations
 CLOSE_IMAGE = (583, 17)
 RESTING_POINT = (596, 246)         # plain background: nothing there reacts to the pointer
 IDENTIFIER_FIELD = (175, 153, 250, 21)
+
+
+@pytest.fixture(autouse=True)
+def no_program_left(installer):
+    """Ends the wizard (and a product it started) at the end of every test: stopping the launcher does
+    not end the program it started, and a wizard left over would answer the next test's start."""
+    yield
+    installer.wine.wine("taskkill", "/f", "/im", "Stormfinch.exe", check=False)
 
 
 # --- Pictures --------------------------------------------------------------------------------------------
@@ -178,12 +189,33 @@ class Wizard:
                            capture_output=True)
         assert bad <= 40, f"{name}: {bad} pixels differ from {reference} (see {shot})"
 
-    def identifier(self) -> str:
-        return next(text for cls, text, _ in self.installer.control_texts(WIZARD_CLASS, WIZARD_TITLE)
-                    if cls == "Edit")
-
     def finish(self, timeout: float = 60):
         return self.installer.finish(self.proc, timeout)
+
+    def field_text(self) -> str:
+        """The text of the edit field on the page shown (the name or the identifier)."""
+        return next(text for cls, text, visible in self.installer.control_texts(WIZARD_CLASS, WIZARD_TITLE)
+                    if cls == "Edit" and visible)
+
+    def click_until_emptied(self, point: tuple[int, int]) -> None:
+        """Clicks the name field until it takes the keyboard and drops its placeholder: under Wine without a
+        window manager the first clicks after a message box may only bring the window's activation back."""
+        for _ in range(10):
+            self.installer.xdotool("windowfocus", "--sync", self.window)
+            self.click(point)
+            time.sleep(0.5)
+            if self.field_text() == "":
+                return
+        raise AssertionError(f"the field kept {self.field_text()!r}")
+
+    def keys(self, *keys: str) -> None:
+        """Keys to the control that has the keyboard (the window takes the X focus first)."""
+        self.installer.xdotool("windowfocus", "--sync", self.window)
+        self.installer.xdotool("key", "--window", self.window, *keys)
+
+    def type(self, text: str) -> None:
+        self.installer.xdotool("windowfocus", "--sync", self.window)
+        self.installer.xdotool("type", "--window", self.window, text)
 
     def wait_log(self, text: str, timeout: float = 30) -> str:
         deadline = time.monotonic() + timeout
@@ -194,6 +226,55 @@ class Wizard:
                 return log
             time.sleep(0.2)
         raise AssertionError(f"{text!r} not in the run log")
+
+
+def radio_buttons(shot: Path) -> list[tuple[int, int]]:
+    """Centres of the radio buttons in a screenshot of the selection page, left to right and top to bottom:
+    the only places on the page with a solid white disc (the names beside them are thin white strokes)."""
+    w, h, px = _pixels(shot)
+
+    def white(x: int, y: int) -> bool:
+        i = (y * w + x) * 3
+        return px[i] >= 250 and px[i + 1] >= 250 and px[i + 2] >= 250
+
+    def disc_width(x: int, y: int) -> int:
+        left, right = x, x
+        while left > 0 and white(left - 1, y):
+            left -= 1
+        while right < w - 1 and white(right + 1, y):
+            right += 1
+        return right - left + 1
+
+    found: list[tuple[int, int]] = []
+    for y in range(100, h - 5):
+        for x in range(w - 5):
+            if all(white(x + dx, y + dy) for dy in range(5) for dx in range(5)) and disc_width(x + 2, y + 2) <= 11:
+                if not any(abs(x + 2 - fx) <= 8 and abs(y + 2 - fy) <= 8 for fx, fy in found):
+                    found.append((x + 2, y + 2))
+    return sorted(found, key=lambda p: (p[1] // 10, p[0]))
+
+
+def label_of(radio: tuple[int, int]) -> tuple[int, int]:
+    """A point on the name beside a radio button (4 pixels to the right of the 13-pixel button)."""
+    return radio[0] + 16, radio[1]
+
+
+def dismiss_message(installer, title: str = WIZARD_TITLE) -> list[str]:
+    """The texts of the message box the wizard shows, after pressing Enter on it."""
+    deadline = time.monotonic() + 20
+    while not any(c == "#32770" and t == title for c, t, _ in installer.windows()):
+        assert time.monotonic() < deadline, f"no message box; windows: {installer.windows()}"
+        time.sleep(0.2)
+    texts = [text for cls, text, _ in installer.control_texts("#32770", title) if cls == "Static" and text]
+    installer.xdotool("key", "Return")  # the box has the keyboard
+    while any(c == "#32770" for c, _, _ in installer.windows()):
+        assert time.monotonic() < deadline, "the message box stayed open"
+        time.sleep(0.2)
+    return texts
+
+
+def folder_state(folder: Path) -> list[tuple[str, int, int]]:
+    return [(str(p.relative_to(folder)), p.stat().st_size, p.stat().st_mtime_ns) for p in sorted(folder.rglob("*"))]
 
 
 def wait_top_level(installer, cls: str, timeout: float = 30) -> str:
@@ -362,7 +443,7 @@ def test_shortcut_failure_shows_the_aborted_page_with_the_identifier(installer, 
     log = wizard.wait_log("TSetupForm.WMSetupStatus: 10")
     assert "TInstallerThread.CreateShortcuts: Exception=" in log
     identifier = log.split("TInstallerThread.Execute: Identifier=")[1].split("\r\n")[0]
-    assert wizard.identifier() == identifier
+    assert wizard.field_text() == identifier
 
     wizard.click(LOWER_BUTTON)
     assert wizard.finish().exit_code == 0
@@ -409,5 +490,96 @@ def test_ctrl_c_copies_the_machine_identifier(installer, nginx):
     time.sleep(0.5)
     assert x_clipboard_text(installer.wine.env["DISPLAY"]) == machine
 
+    installer.close_window(WIZARD_CLASS, WIZARD_TITLE)
+    assert wizard.finish().exit_code == 0
+
+
+# --- Side-by-side installations -------------------------------------------------------------------------
+def test_new_named_installation_beside_the_default_one(installer, nginx):
+    assert installer.run("/install").exit_code == 0
+    default = installer.wine.paths["APPDATA"] / "Ardentis" / "Stormfinch"
+    before = folder_state(default)
+
+    wizard = Wizard(installer)
+    wizard.wait_page("TFrameInstallUpdate")
+    wizard.click(NEW_INSTALL_BUTTON)
+    wizard.wait_page("TFrameCreateInstall")
+    wizard.check_looks("page1")
+
+    wizard.click(NAME_CONTINUE)  # the field still shows the placeholder
+    assert dismiss_message(installer) == ["Preencha o nome da instalação"]
+    wizard.click_until_emptied(NAME_FIELD)
+    wizard.keys("Return")  # an empty name is the default installation, which exists
+    assert dismiss_message(installer) == ["O nome escolhido já foi utilizado"]
+    # The field has the keyboard again once the message is gone.
+    wizard.type("abc defghijklmnopq")
+    wizard.keys("Return")
+    assert dismiss_message(installer) == ["O nome não pode conter espaços"]
+    wizard.keys("ctrl+a", "BackSpace")
+    wizard.type("abcdefghijklmnopq")
+    assert wizard.field_text() == "abcdefghijklmn", "14 characters at most"
+    wizard.keys("Return")
+    wizard.wait_page("TFrameInstallDone")
+    installer.close_window(WIZARD_CLASS, WIZARD_TITLE)
+    result = wizard.finish()
+    assert result.exit_code == 0
+    assert "WMSetInstallName: abcdefghijklmn - abcdefghijklmn" in result.log
+    named = installer.wine.paths["APPDATA"] / "Ardentis" / "Stormfinch_abcdefghijklmn"
+    assert (named / "stormfinch.exe").exists()
+    assert installer.wine.reg_query(r"HKCU\Software\Ardentis\Stormfinch_abcdefghijklmn\1.0") is not None
+    assert folder_state(default) == before
+
+
+def test_repair_of_a_picked_installation_keeps_its_database(installer, nginx):
+    assert installer.run("/install").exit_code == 0
+    assert installer.run("/install", "abc").exit_code == 0
+    default = installer.wine.paths["APPDATA"] / "Ardentis" / "Stormfinch"
+    named = installer.wine.paths["APPDATA"] / "Ardentis" / "Stormfinch_abc"
+    kept = named / "database" / "desktops" / "mine.dsk"
+    kept.write_text("the user's own layout")
+    before = folder_state(default)
+
+    wizard = Wizard(installer)
+    wizard.wait_page("TFrameInstallUpdate")
+    wizard.click(REPAIR_BUTTON)
+    wizard.wait_page("TFrameSelectInstall")
+    wizard.check_looks("page8")
+    radios = radio_buttons(installer.screenshot("rows", WIZARD_TITLE))
+    assert len(radios) == 2 and radios[0][1] == radios[1][1], radios  # Stormfinch, abc: one row
+    wizard.click(label_of(radios[1]))
+    wizard.click(ONE_ROW_CONTINUE)
+    wizard.wait_page("TFrameInstallDone")
+    installer.close_window(WIZARD_CLASS, WIZARD_TITLE)
+    result = wizard.finish()
+    assert result.exit_code == 0
+    assert "WMSetInstallName: abc - abc" in result.log
+    assert "Atualizando..." in result.log or "WMSetUpdateOnly" in result.log
+    assert kept.read_text() == "the user's own layout"
+    assert folder_state(default) == before
+
+
+def test_continue_with_nothing_picked_waits_for_a_pick(installer, nginx):
+    installer.add_installation("Stormfinch_a")
+    installer.add_installation("Stormfinch_b")
+    wizard = Wizard(installer)
+    wizard.wait_page("TFrameInstallUpdate")
+    wizard.click(REPAIR_BUTTON)
+    wizard.wait_page("TFrameSelectInstall")
+    radios = radio_buttons(installer.screenshot("rows", WIZARD_TITLE))
+    assert len(radios) == 2, radios
+
+    wizard.click(ONE_ROW_CONTINUE)
+    wizard.click(label_of(radios[0]))  # picks "a" ...
+    wizard.click(label_of(radios[0]))  # ... and leaves it again
+    wizard.click(ONE_ROW_CONTINUE)
+    time.sleep(1.5)
+    assert wizard.visible_page() == "TFrameSelectInstall"
+    assert "WM_SET_INSTALL_NAME" not in wizard.wait_log("SetVisibleFrame: Page=8")
+
+    wizard.click(radios[1])
+    wizard.click(ONE_ROW_CONTINUE)
+    log = wizard.wait_log("WMSetInstallName: b - b")
+    assert log.index("WM_SET_INSTALL_NAME") < log.index("WM_SET_UPDATE_ONLY") < log.index("WM_SETUP_DOWNLOADS")
+    wizard.wait_page("TFrameInstallDone")
     installer.close_window(WIZARD_CLASS, WIZARD_TITLE)
     assert wizard.finish().exit_code == 0

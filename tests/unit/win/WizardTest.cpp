@@ -18,6 +18,7 @@
 #include "controls/GraphicControlsU.h"
 #include "engine/InstallerThreadU.h"
 #include "wizard/LanguageU.h"
+#include "wizard/FrameSelectInstallU.h"
 #include "wizard/MainFormInstall.h"
 
 namespace sf {
@@ -159,6 +160,19 @@ TEST_F(WizardWindow, FirstInstallationPageInEnglishAndSpanish) {
     ExpectLooksLikeReference(shot, reference);
     StopWizard();
   }
+}
+
+TEST(SelectInstallPage, ShownNamesOfInstallationKeys) {
+  const std::pair<const wchar_t*, const wchar_t*> cases[] = {
+      {L"Stormfinch", L"Stormfinch"},
+      {L"Stormfinch_abc", L"abc"},
+      {L"Stormfinch_ABC_x", L"ABC_x"},                   // only the first match comes off
+      {L"Stormfinch__two", L"_two"},                     // one "_" at most
+      {L"STORMFINCH_Stormfinch_y", L"Stormfinch_y"},     // the prefix matches in any letter case
+      {L"stormfinch_x", L"stormfinch_x"},                // no "Stormfinch_" in it at all
+      {L"MyStormfinch_abc", L"MyStormfinch_abc"},        // not at the start
+  };
+  for (const auto& [key, shown] : cases) EXPECT_EQ(ShownInstallName(key), shown) << ToUtf8(key);
 }
 
 }  // namespace
