@@ -35,6 +35,8 @@ NAME_CONTINUE = (300, 180)         # page 1
 NAME_FIELD = (300, 130)            # page 1
 ONE_ROW_CONTINUE = (300, 181)      # page 8 with one row of installations
 CLOSE_IMAGE = (583, 17)
+LICENCE_LINK = (330, 130)          # page 3, "contrato de licença" on the sentence's second line
+AGREEMENT_TEXT = (300, 112)        # page 3, first line of the sentence: not a drag handle
 RESTING_POINT = (596, 246)         # plain background: nothing there reacts to the pointer
 IDENTIFIER_FIELD = (175, 153, 250, 21)
 
@@ -56,19 +58,13 @@ def _pixels(path: Path) -> tuple[int, int, bytes]:
     return int(size[0]), int(size[1]), data
 
 
-def mismatched_pixels(shot: Path, reference: Path, masks=(), tolerance: int = 48) -> int:
-    """Pixels of shot with no pixel of the same colour (within tolerance per channel) at the same place or
-    one pixel away in the reference. Font smoothing moves edges by a pixel and shades them a little; a
-    label or button that moves, grows or disappears leaves many pixels without a match."""
-    w, h, a = _pixels(shot)
-    rw, rh, b = _pixels(reference)
-    if (w, h) != (rw, rh):
-        return w * h
+def _unmatched(a: bytes, b: bytes, w: int, h: int, masks, tolerance: int) -> int:
+    """Pixels of a with no pixel of a close colour (each channel within tolerance) at the same place or
+    one pixel away in b."""
     bad = 0
     for y in range(h):
-        row = y * w * 3
         for x in range(w):
-            i = row + x * 3
+            i = (y * w + x) * 3
             if a[i:i + 3] == b[i:i + 3] or any(mx <= x < mx + mw and my <= y < my + mh for mx, my, mw, mh in masks):
                 continue
             found = False
@@ -82,6 +78,18 @@ def mismatched_pixels(shot: Path, reference: Path, masks=(), tolerance: int = 48
                     break
             bad += not found
     return bad
+
+
+def mismatched_pixels(shot: Path, reference: Path, masks=(), tolerance: int = 48) -> int:
+    """Pixels that have no counterpart of a close colour at the same place or one pixel away in the other
+    picture, counted both ways. Font smoothing moves edges by a pixel and shades them a little; a label,
+    button or image that moves, grows or goes away leaves many pixels without a counterpart, thin ones
+    included (those are found from the picture that has them)."""
+    w, h, a = _pixels(shot)
+    rw, rh, b = _pixels(reference)
+    if (w, h) != (rw, rh):
+        return w * h
+    return _unmatched(a, b, w, h, masks, tolerance) + _unmatched(b, a, w, h, masks, tolerance)
 
 
 class _SelectionEvent(ctypes.Structure):
@@ -316,6 +324,16 @@ def largest_package(site: Path) -> str:
     return "/files/" + max((site / "files").iterdir(), key=lambda p: p.stat().st_size).name
 
 
+def wait_all_but_largest(faults, site: Path) -> None:
+    """Until every package but the stalled largest one has arrived, been unpacked and counted."""
+    others = len(list((site / "files").iterdir())) - 1
+    deadline = time.monotonic() + 30
+    while sum(1 for e in faults.access_log() if e["path"].startswith("/files/") and e["done"]) < others:
+        assert time.monotonic() < deadline, faults.access_log()
+        time.sleep(0.2)
+    time.sleep(1.5)  # the last packages unpacked and the next progress round painted
+
+
 def temp_download_folder(installer) -> Path:
     return installer.wine.paths["APPDATA"] / "Ardentis" / "temp_install_stormfinch"
 
@@ -340,10 +358,16 @@ def wait_file_text(path: Path, timeout: float = 30) -> str:
 
 
 # --- Flows -----------------------------------------------------------------------------------------------
-def test_first_installation_from_install_to_open(installer, nginx):
+def test_first_installation_from_install_to_open(installer, nginx, tmp_path):
+    opened = record_browser(installer, tmp_path)
     wizard = Wizard(installer)
     wizard.wait_page("TFrameInstall")
     wizard.check_looks("page3")
+
+    # The licence agreement opens in the browser; the wizard stays as it is.
+    wizard.click(LICENCE_LINK)
+    assert wait_file_text(opened).split() == [f"http://127.0.0.1:{nginx.port}/contrato-quillon"]
+    assert wizard.visible_page() == "TFrameInstall"
 
     wizard.click(INSTALL_BUTTON)
     wizard.wait_page("TFrameInstallDone")
@@ -369,12 +393,7 @@ def test_closing_during_progress_asks_and_yes_removes_the_unpack_folder(installe
     wizard.wait_page("TFrameInstall")
     wizard.click(INSTALL_BUTTON)
     wizard.wait_page("TFrameProgress")
-    others = len(list((site / "files").iterdir())) - 1
-    deadline = time.monotonic() + 30
-    while sum(1 for e in faults.access_log() if e["path"].startswith("/files/") and e["done"]) < others:
-        assert time.monotonic() < deadline, faults.access_log()
-        time.sleep(0.2)
-    time.sleep(1.5)  # the last packages unpacked and the next progress round painted
+    wait_all_but_largest(faults, site)
     wizard.check_looks("page5")
     assert temp_download_folder(installer).exists()
 
@@ -383,7 +402,7 @@ def test_closing_during_progress_asks_and_yes_removes_the_unpack_folder(installe
     assert wizard.proc.poll() is None
     assert wizard.visible_page() == "TFrameProgress"
 
-    wizard.click(CLOSE_IMAGE)
+    wizard.keys("alt+F4")  # every way of closing asks
     answer_cancel_question(installer, yes=True)
     result = wizard.finish()
     assert result.exit_code == 0
@@ -411,13 +430,16 @@ def test_retry_page_after_the_version_server_failed_then_retry_completes(install
     assert "ProcessMessage: WM_RETRY" in result.log
 
 
-def test_newer_installer_diverts_install_to_the_update_page(installer, site, nginx, tmp_path):
+def test_newer_installer_diverts_install_to_the_update_page(installer, site, faults, tmp_path):
     (site / VERSION_TEXT).parent.mkdir(parents=True, exist_ok=True)
     (site / VERSION_TEXT).write_text("1.42")
+    # The version text is fetched up to three times; the third answer counts.
+    faults.set_fault("/" + VERSION_TEXT.as_posix(), servers.status(503), servers.status(503), servers.normal())
     opened = record_browser(installer, tmp_path)
     wizard = Wizard(installer)
     wizard.wait_page("TFrameInstall")
-    wizard.wait_log("VerifyInstallerUpdate: Local=1.41 Server=1.42")
+    log = wizard.wait_log("VerifyInstallerUpdate: Local=1.41 Server=1.42")
+    assert log.count("StatusCode=503") == 2 and "StatusCode=200" in log
 
     wizard.click(INSTALL_BUTTON)
     wizard.wait_page("TFrameUpdateInstaller")
@@ -426,7 +448,7 @@ def test_newer_installer_diverts_install_to_the_update_page(installer, site, ngi
     wizard.click(LOWER_BUTTON)
     result = wizard.finish()
     assert result.exit_code == 0
-    assert wait_file_text(opened).split() == [f"http://127.0.0.1:{nginx.port}/produtos/bin/davorizorida/Stormfinch.exe"]
+    assert wait_file_text(opened).split() == [f"http://127.0.0.1:{faults.port}/produtos/bin/davorizorida/Stormfinch.exe"]
     assert "WM_SET_NEW_INSTALL" not in result.log and "WM_SETUP_DOWNLOADS" not in result.log
 
 
@@ -583,3 +605,53 @@ def test_continue_with_nothing_picked_waits_for_a_pick(installer, nginx):
     wizard.wait_page("TFrameInstallDone")
     installer.close_window(WIZARD_CLASS, WIZARD_TITLE)
     assert wizard.finish().exit_code == 0
+
+
+def window_position(installer, window: str) -> tuple[int, int]:
+    out = installer.xdotool("getwindowgeometry", "--shell", window)
+    values = dict(line.split("=") for line in out.split())
+    return int(values["X"]), int(values["Y"])
+
+
+def drag(installer, window: str, start: tuple[int, int], by: tuple[int, int], button: str = "1") -> None:
+    """Presses a button at a point of the window and moves the pointer by `by` in screen coordinates (the
+    window may move under it) before releasing it."""
+    left, top = window_position(installer, window)
+    x, y = left + start[0], top + start[1]
+    installer.xdotool("mousemove", str(x), str(y))
+    installer.xdotool("mousedown", button)
+    time.sleep(0.3)
+    for step in range(1, 6):
+        installer.xdotool("mousemove", str(x + by[0] * step // 5), str(y + by[1] * step // 5))
+        time.sleep(0.1)
+    installer.xdotool("mouseup", button)
+    time.sleep(0.5)
+
+
+def test_the_window_moves_by_its_background_with_the_left_button_only(installer):
+    wizard = Wizard(installer)
+    wizard.wait_page("TFrameInstall")
+    start = window_position(installer, wizard.window)
+
+    drag(installer, wizard.window, AGREEMENT_TEXT, (60, 40))
+    assert window_position(installer, wizard.window) == start, "the sentence is no handle"
+    drag(installer, wizard.window, (100, 60), (60, 40), button="3")
+    assert window_position(installer, wizard.window) == start, "the right button moves nothing"
+    drag(installer, wizard.window, (100, 60), (60, 40))
+    assert window_position(installer, wizard.window) == (start[0] + 60, start[1] + 40)
+
+    wizard.keys("alt+F4")  # the first page closes without a question
+    assert wizard.finish().exit_code == 0
+
+
+def test_unattended_progress_page_has_no_close_image(installer, site, faults):
+    faults.set_fault(largest_package(site), {"kind": "stall", "seconds": 120})
+    wizard = Wizard(installer, "/install")
+    wizard.wait_page("TFrameProgress")
+    wait_all_but_largest(faults, site)
+    wizard.rest_pointer()
+    shot = installer.screenshot("unattended", WIZARD_TITLE)
+    close = (568, 2, 30, 30)
+    # The same page as in an interactive run, but for the close image.
+    assert mismatched_pixels(shot, REFERENCE / "page5.png", masks=[close]) <= 40
+    assert mismatched_pixels(shot, REFERENCE / "page5.png") > 40

@@ -12,6 +12,7 @@
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <vector>
 
 #include "WinTestSupport.h"
 #include "common/TextU.h"
@@ -31,9 +32,10 @@ std::wstring ReferencePath(const std::wstring& name) {
   return path;
 }
 
-// Pixels of shot with no pixel of a close colour (each channel within tolerance) at the same place or one
-// pixel away in the reference: font smoothing moves edges by a pixel and shades them a little, while a
-// label or button that moves, grows or disappears leaves many pixels without a match.
+// Pixels that have no counterpart of a close colour (each channel within tolerance) at the same place or
+// one pixel away in the other picture, counted both ways. Font smoothing moves edges by a pixel and shades
+// them a little; a label or button that moves, grows or goes away leaves many pixels without a
+// counterpart, thin ones included (those are found from the picture that has them).
 int MismatchedPixels(const TPaintBuffer& shot, Gdiplus::Bitmap& reference, int tolerance = 48) {
   const int width = shot.Width();
   const int height = shot.Height();
@@ -45,32 +47,41 @@ int MismatchedPixels(const TPaintBuffer& shot, Gdiplus::Bitmap& reference, int t
   if (reference.LockBits(&all, Gdiplus::ImageLockModeRead, PixelFormat32bppRGB, &data) != Gdiplus::Ok) {
     return width * height;
   }
-  const auto referenceAt = [&](int x, int y) {
+  std::vector<TColor> mine(static_cast<size_t>(width) * height);
+  std::vector<TColor> theirs(mine.size());
+  for (int y = 0; y < height; ++y) {
     const auto* row = static_cast<const std::uint32_t*>(data.Scan0) + static_cast<std::ptrdiff_t>(y) * data.Stride / 4;
-    const std::uint32_t bgra = row[x];
-    return MakeColor(static_cast<int>((bgra >> 16) & 0xFF), static_cast<int>((bgra >> 8) & 0xFF),
-                     static_cast<int>(bgra & 0xFF));
-  };
+    for (int x = 0; x < width; ++x) {
+      const std::uint32_t bgra = row[x];
+      theirs[static_cast<size_t>(y) * width + x] = MakeColor(
+          static_cast<int>((bgra >> 16) & 0xFF), static_cast<int>((bgra >> 8) & 0xFF), static_cast<int>(bgra & 0xFF));
+      mine[static_cast<size_t>(y) * width + x] = shot.PixelAt(x, y);
+    }
+  }
+  reference.UnlockBits(&data);
+
   const auto close = [&](TColor a, TColor b) {
     return std::abs(RedOf(a) - RedOf(b)) <= tolerance && std::abs(GreenOf(a) - GreenOf(b)) <= tolerance &&
            std::abs(BlueOf(a) - BlueOf(b)) <= tolerance;
   };
-  int bad = 0;
-  for (int y = 0; y < height; ++y) {
-    for (int x = 0; x < width; ++x) {
-      const TColor pixel = shot.PixelAt(x, y);
-      if (pixel == referenceAt(x, y)) continue;
-      bool found = false;
-      for (int ny = std::max(0, y - 1); ny <= std::min(height - 1, y + 1) && !found; ++ny) {
-        for (int nx = std::max(0, x - 1); nx <= std::min(width - 1, x + 1) && !found; ++nx) {
-          found = close(pixel, referenceAt(nx, ny));
+  const auto unmatched = [&](const std::vector<TColor>& a, const std::vector<TColor>& b) {
+    int bad = 0;
+    for (int y = 0; y < height; ++y) {
+      for (int x = 0; x < width; ++x) {
+        const TColor pixel = a[static_cast<size_t>(y) * width + x];
+        if (pixel == b[static_cast<size_t>(y) * width + x]) continue;
+        bool found = false;
+        for (int ny = std::max(0, y - 1); ny <= std::min(height - 1, y + 1) && !found; ++ny) {
+          for (int nx = std::max(0, x - 1); nx <= std::min(width - 1, x + 1) && !found; ++nx) {
+            found = close(pixel, b[static_cast<size_t>(ny) * width + nx]);
+          }
         }
+        bad += found ? 0 : 1;
       }
-      bad += found ? 0 : 1;
     }
-  }
-  reference.UnlockBits(&data);
-  return bad;
+    return bad;
+  };
+  return unmatched(mine, theirs) + unmatched(theirs, mine);
 }
 
 void ExpectLooksLikeReference(const TPaintBuffer& shot, const std::wstring& name) {
