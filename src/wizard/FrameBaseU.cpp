@@ -98,6 +98,33 @@ void TFrameBase::BringControlsToFront(std::initializer_list<TGraphicControl*> co
   for (TGraphicControl* control : controls) control->BringToFront();
 }
 
+void TFrameBase::DesignLines(TImage& lines, const TLayoutRect& bounds) {
+  lines.SetBounds(bounds.left, bounds.top, bounds.width, bounds.height);
+  lines.SetCenter(true);
+  lines.SetProportional(true);
+  lines.SetPicture(m_Form.pngLines());
+  BindDrag(lines);
+}
+
+void TFrameBase::DesignLogo(TImage& logo, Gdiplus::Image* picture) {
+  logo.SetBounds(235, 40, 0, 0);
+  logo.SetAutoSize(true);
+  logo.SetCenter(true);
+  logo.SetProportional(true);
+  logo.SetPicture(picture);
+  BindDrag(logo);
+}
+
+void TFrameBase::DesignCenteredLabel(TLabel& label, const TLayoutRect& bounds, const TFontSpec& font, bool wordWrap,
+                                     bool drag) {
+  label.SetAutoSize(false);
+  label.SetBounds(bounds.left, bounds.top, bounds.width, bounds.height);
+  label.SetAlignment(TAlignment::taCenter);
+  label.SetWordWrap(wordWrap);
+  label.SetFont(font);
+  if (drag) BindDrag(label);
+}
+
 void TFrameBase::PlaceLogo(TImage& logo) {
   const TLayoutPoint at = sf::PlaceLogo(Width(), {logo.Width(), logo.Height()});
   logo.SetBounds(at.x, at.y, logo.Width(), logo.Height());
@@ -108,20 +135,15 @@ void TFrameBase::ShowCloseImageWhenInteractive() {
 }
 
 void TFrameBase::BindLinkHover(TLabel& link) {
-  link.OnMouseEnter = [this, &link] {
+  const auto show = [this, &link](bool over) {
     TFontSpec font = link.Font();
     font.bold = true;
-    font.underline = true;
+    font.underline = over;
     link.SetFont(font);
-    SetCursor(IDC_HAND);
+    SetCursor(over ? IDC_HAND : IDC_ARROW);
   };
-  link.OnMouseLeave = [this, &link] {
-    TFontSpec font = link.Font();
-    font.bold = true;
-    font.underline = false;
-    link.SetFont(font);
-    SetCursor(IDC_ARROW);
-  };
+  link.OnMouseEnter = [show] { show(true); };
+  link.OnMouseLeave = [show] { show(false); };
 }
 
 // Through the window's close rules, which may ask and may refuse.

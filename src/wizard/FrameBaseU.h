@@ -53,6 +53,14 @@ class TFrameBase : public TGraphicPanel {
   // Puts the controls on the page in this order, each in front of the ones before.
   void AttachControls(std::initializer_list<TGraphicControl*> controls);
   static void BringControlsToFront(std::initializer_list<TGraphicControl*> controls);
+  // The designs the pages share: the hidden lines image (600 by 223 above the page's top unless told
+  // otherwise), the logo sized to its picture at (235, 40), and a label of fixed size with its text
+  // centred (wrapped into lines when asked). Lines and logo move the window when dragged; the label
+  // does when drag is true.
+  void DesignLines(TImage& lines, const TLayoutRect& bounds = {0, -19, 600, 223});
+  void DesignLogo(TImage& logo, Gdiplus::Image* picture);
+  void DesignCenteredLabel(TLabel& label, const TLayoutRect& bounds, const TFontSpec& font, bool wordWrap = false,
+                           bool drag = true);
   // Logo centred horizontally with its vertical centre at 66.
   void PlaceLogo(TImage& logo);
   // The close image only in interactive runs (pages 1, 2, 3, 4, 5 and 8).

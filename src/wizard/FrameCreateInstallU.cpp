@@ -25,19 +25,10 @@ TFrameCreateInstall::TFrameCreateInstall(TSetupForm& form) : TFrameBase(form, L"
   btnInstall.SetCaption(kContinue.pt);
   btnInstall.OnClick = [this] { btnInstallClick(); };
 
-  imgLines.SetBounds(0, -19, 600, 223);
-  imgLines.SetPicture(form.pngLines());
-  BindDrag(imgLines);
-  imgLogo.SetBounds(235, 40, 0, 0);
-  imgLogo.SetAutoSize(true);
-  imgLogo.SetPicture(form.pngLogoProgress());
-  BindDrag(imgLogo);
-  lblInstalado.SetAutoSize(false);
-  lblInstalado.SetBounds(0, 84, 600, 26);
-  lblInstalado.SetAlignment(TAlignment::taCenter);
-  lblInstalado.SetFont(PageFont(L"Segoe UI Semibold", 10, false, LabelFontColor));
+  DesignLines(imgLines);
+  DesignLogo(imgLogo, form.pngLogoProgress());
+  DesignCenteredLabel(lblInstalado, {0, 84, 600, 26}, PageFont(L"Segoe UI Semibold", 10, false, LabelFontColor));
   lblInstalado.SetCaption(kPrompt.pt);
-  BindDrag(lblInstalado);
   AttachControls({&btnInstall, &imgLines, &imgLogo, &lblInstalado});
 
   edtNome = std::make_unique<TEdit>(*this, 150, 120, 300, 21, TAlignment::taCenter);

@@ -42,18 +42,8 @@ void DesignButton(TGradientBitBtn& button, int left) {
 
 TFrameAgreement::TFrameAgreement(TSetupForm& form, const wchar_t* name, const TTexts& texts)
     : TFrameBase(form, name), m_Texts(texts) {
-  imgLines.SetBounds(-4, 6, 297, 223);
-  imgLines.SetCenter(true);
-  imgLines.SetProportional(true);
-  imgLines.SetPicture(form.pngLines());
-  BindDrag(imgLines);
-
-  imgLogo.SetBounds(235, 40, 0, 0);
-  imgLogo.SetAutoSize(true);
-  imgLogo.SetCenter(true);
-  imgLogo.SetProportional(true);
-  imgLogo.SetPicture(form.pngLogoInstall());
-  BindDrag(imgLogo);
+  DesignLines(imgLines, {-4, 6, 297, 223});
+  DesignLogo(imgLogo, form.pngLogoInstall());
 
   lblConfigInternet.SetFont(PageFont(L"Segoe UI Semibold", 9, true, LabelFontColor));
   lblConfigInternet.SetBounds(20, 218, 0, 0);

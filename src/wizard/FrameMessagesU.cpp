@@ -41,35 +41,17 @@ void DesignAlertImage(TImage& image, int top, Gdiplus::Image* picture) {
   image.SetPicture(picture);
 }
 
-// A fixed-size, centred, wrapping label of the message pages.
-void DesignAlertLabel(TLabel& label, const TLayoutRect& r, const TFontSpec& font) {
-  label.SetAutoSize(false);
-  label.SetBounds(r.left, r.top, r.width, r.height);
-  label.SetAlignment(TAlignment::taCenter);
-  label.SetWordWrap(true);
-  label.SetFont(font);
-}
-
 }  // namespace
 
 // --- TFrameInstallDone ----------------------------------------------------------------------------------
 
 TFrameInstallDone::TFrameInstallDone(TSetupForm& form) : TFrameBase(form, L"TFrameInstallDone") {
-  imgLines.SetBounds(0, -19, 600, 223);
-  imgLines.SetPicture(form.pngLines());
-  BindDrag(imgLines);
-  imgLogo.SetBounds(235, 40, 0, 0);
-  imgLogo.SetAutoSize(true);
-  imgLogo.SetPicture(form.pngLogoProgress());
-  BindDrag(imgLogo);
+  DesignLines(imgLines);
+  DesignLogo(imgLogo, form.pngLogoProgress());
   DesignButton(btnOpen, kOpenDesign);
   ApplyButtonTheme(btnOpen);
   btnOpen.OnClick = [this] { btnOpenClick(); };
-  lblProgress.SetAutoSize(false);
-  lblProgress.SetBounds(0, 84, 600, 23);
-  lblProgress.SetAlignment(TAlignment::taCenter);
-  lblProgress.SetFont(PageFont(L"Segoe UI Semibold", 10, false, LabelFontColor));
-  BindDrag(lblProgress);
+  DesignCenteredLabel(lblProgress, {0, 84, 600, 23}, PageFont(L"Segoe UI Semibold", 10, false, LabelFontColor));
   AttachControls({&imgLines, &imgLogo, &btnOpen, &lblProgress});
 }
 
@@ -112,7 +94,7 @@ TFrameRetry::TFrameRetry(TSetupForm& form) : TFrameBase(form, L"TFrameRetry") {
   ApplyButtonTheme(btnRetry);
   btnRetry.OnClick = [this] { btnRetryClick(); };
   DesignAlertImage(imgAlert, 57, form.pngAlert());
-  DesignAlertLabel(lblAlert, {40, 114, 517, 40}, PageFont(L"Segoe UI", 11, false, LabelFontColor));
+  DesignCenteredLabel(lblAlert, {40, 114, 517, 40}, PageFont(L"Segoe UI", 11, false, LabelFontColor), true, false);
   lblConfigInternet.SetFont(PageFont(L"Segoe UI Semibold", 9, true, LabelFontColor));
   lblConfigInternet.SetBounds(20, 218, 0, 0);
   lblConfigInternet.OnClick = [this] { lblConfigInternetClick(); };
@@ -148,7 +130,7 @@ TFrameAborted::TFrameAborted(TSetupForm& form) : TFrameBase(form, L"TFrameAborte
   btnOK.SetCaption(L"OK");
   btnOK.OnClick = [this] { btnOKClick(); };
   DesignAlertImage(imgAlert, 40, form.pngAlert());
-  DesignAlertLabel(lblAlert, {40, 82, 517, 65}, PageFont(L"Segoe UI", 11, false, LabelFontColor));
+  DesignCenteredLabel(lblAlert, {40, 82, 517, 65}, PageFont(L"Segoe UI", 11, false, LabelFontColor), true, false);
   AttachControls({&btnOK, &imgAlert, &lblAlert});
 
   // Read-only, so that the user can select the identifier and copy it for support.
@@ -177,7 +159,8 @@ TFrameUpdateInstaller::TFrameUpdateInstaller(TSetupForm& form) : TFrameBase(form
   ApplyButtonTheme(btnUpdate);
   btnUpdate.OnClick = [this] { btnUpdateClick(); };
   DesignAlertImage(imgAlert, 57, form.pngAlert());
-  DesignAlertLabel(lblAlert, {40, 114, 517, 40}, PageFont(L"Segoe UI Semibold", 10, false, LabelFontColor));
+  DesignCenteredLabel(lblAlert, {40, 114, 517, 40}, PageFont(L"Segoe UI Semibold", 10, false, LabelFontColor), true,
+                      false);
   AttachControls({&btnUpdate, &imgAlert, &lblAlert});
 }
 
@@ -203,9 +186,8 @@ TFrameCloseQuillon::TFrameCloseQuillon(TSetupForm& form) : TFrameBase(form, L"TF
   DesignAlertImage(imgAlert, 57, form.pngAlert());
   imgAlert.SetVisible(false);
   BindDrag(imgAlert);
-  DesignAlertLabel(lblAlert, {40, 114, 520, 40}, PageFont(L"Segoe UI", 11, false, LabelFontColor));
+  DesignCenteredLabel(lblAlert, {40, 114, 520, 40}, PageFont(L"Segoe UI", 11, false, LabelFontColor), true);
   lblAlert.SetVisible(false);
-  BindDrag(lblAlert);
   AttachControls({&imgAlert, &lblAlert});
 }
 

@@ -16,18 +16,9 @@ constexpr int kBarHeight = 16;
 }  // namespace
 
 TFrameProgress::TFrameProgress(TSetupForm& form) : TFrameBase(form, L"TFrameProgress") {
-  imgLines.SetBounds(0, -19, 600, 223);
-  imgLines.SetPicture(form.pngLines());
-  BindDrag(imgLines);
-  imgLogo.SetBounds(235, 40, 0, 0);
-  imgLogo.SetAutoSize(true);
-  imgLogo.SetPicture(form.pngLogoProgress());
-  BindDrag(imgLogo);
-  lblProgress.SetAutoSize(false);
-  lblProgress.SetBounds(0, 131, 600, 20);
-  lblProgress.SetAlignment(TAlignment::taCenter);
-  lblProgress.SetFont(PageFont(L"Segoe UI Semibold", 11, false, LabelFontColor));
-  BindDrag(lblProgress);
+  DesignLines(imgLines);
+  DesignLogo(imgLogo, form.pngLogoProgress());
+  DesignCenteredLabel(lblProgress, {0, 131, 600, 20}, PageFont(L"Segoe UI Semibold", 11, false, LabelFontColor));
   AttachControls({&imgLines, &imgLogo, &lblProgress});
 }
 

@@ -71,19 +71,10 @@ TFrameSelectInstall::TFrameSelectInstall(TSetupForm& form) : TFrameBase(form, L"
   ApplyButtonTheme(btnInstall);
   btnInstall.SetCaption(kContinue.pt);
   btnInstall.OnClick = [this] { btnInstallClick(); };
-  lblInstalado.SetAutoSize(false);
-  lblInstalado.SetBounds(0, 84, 600, 17);
-  lblInstalado.SetAlignment(TAlignment::taCenter);
-  lblInstalado.SetFont(PageFont(L"Segoe UI Semibold", 10, false, LabelFontColor));
+  DesignCenteredLabel(lblInstalado, {0, 84, 600, 17}, PageFont(L"Segoe UI Semibold", 10, false, LabelFontColor));
   lblInstalado.SetCaption(kPrompt.pt);
-  BindDrag(lblInstalado);
-  imgLines.SetBounds(0, -19, 600, 223);
-  imgLines.SetPicture(form.pngLines());
-  BindDrag(imgLines);
-  imgLogo.SetBounds(235, 40, 0, 0);
-  imgLogo.SetAutoSize(true);
-  imgLogo.SetPicture(form.pngLogoInstall());
-  BindDrag(imgLogo);
+  DesignLines(imgLines);
+  DesignLogo(imgLogo, form.pngLogoInstall());
   AttachControls({&btnInstall, &lblInstalado, &imgLines, &imgLogo});
 }
 
