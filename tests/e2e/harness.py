@@ -10,6 +10,7 @@ import re
 import shutil
 import signal
 import subprocess
+import tempfile
 import time
 from contextlib import contextmanager
 from dataclasses import dataclass, field
@@ -81,9 +82,15 @@ class Wine:
         subprocess.run([str(PREFIX_SCRIPT), "start", str(prefix)], env=self.env, check=True,
                        stdout=subprocess.DEVNULL, timeout=300)
         self.sftool = BUILD / "tests" / "tools" / "sftool.exe"
+        # Wine closes the desktop once no process uses it, between tests that run nothing in the prefix,
+        # and brings it back slowly for the next program that looks at windows.
+        self.desktop_user = self.popen(str(self.sftool), "desktop", str(24 * 3600 * 1000))
         self.paths = self._folders()
 
     def stop(self) -> None:
+        self.desktop_user.kill()
+        self.desktop_user.wait()
+        self.desktop_user.output_file.close()
         subprocess.run([str(PREFIX_SCRIPT), "stop", str(self.prefix)], env=self.env, check=False)
 
     # Paths ---------------------------------------------------------------------------------------
@@ -110,13 +117,36 @@ class Wine:
         return folders
 
     # Processes -----------------------------------------------------------------------------------
+    # Output goes to files, never to pipes: a Wine process may start a background process (the
+    # wineserver or a service, when they had to be restarted) that inherits its output handles and
+    # outlives it, and reading a pipe to its end would then wait for that process instead.
     def wine(self, *args: str, timeout: float = 120, check: bool = True) -> subprocess.CompletedProcess:
-        return subprocess.run(["wine", *args], env=self.env, capture_output=True, text=True,
-                              timeout=timeout, check=check, stdin=subprocess.DEVNULL)
+        with tempfile.TemporaryFile() as out, tempfile.TemporaryFile() as err:
+            proc = subprocess.Popen(["wine", *args], env=self.env, stdout=out, stderr=err,
+                                    stdin=subprocess.DEVNULL)
+            try:
+                proc.wait(timeout=timeout)
+            except subprocess.TimeoutExpired:
+                proc.kill()
+                proc.wait()
+                raise
+            result = subprocess.CompletedProcess(proc.args, proc.returncode, _read(out), _read(err))
+        if check:
+            result.check_returncode()
+        return result
 
     def popen(self, *args: str) -> subprocess.Popen:
-        return subprocess.Popen(["wine", *args], env=self.env, stdout=subprocess.PIPE,
-                                stderr=subprocess.DEVNULL, stdin=subprocess.DEVNULL, text=True)
+        """A Wine process whose output is read with `output(proc)` once it has ended."""
+        out = tempfile.TemporaryFile()
+        proc = subprocess.Popen(["wine", *args], env=self.env, stdout=out, stderr=subprocess.DEVNULL,
+                                stdin=subprocess.DEVNULL)
+        proc.output_file = out
+        return proc
+
+    @staticmethod
+    def output(proc: subprocess.Popen) -> str:
+        with proc.output_file as out:
+            return _read(out)
 
     def reg_query(self, key: str, value: str | None = None) -> dict[str, str] | None:
         """Values of a key as {name: data} through `reg query`; None when the key does not exist."""
@@ -182,8 +212,9 @@ class Installer:
         return proc
 
     def finish(self, proc: subprocess.Popen, timeout: float = 180) -> RunResult:
-        stdout, _ = proc.communicate(timeout=timeout)
+        proc.wait(timeout=timeout)
         self._running.remove(proc)
+        stdout = Wine.output(proc)
         code = None
         m = re.search(r"^exit=(-?\d+)$", stdout, re.M)
         if m:
@@ -275,7 +306,13 @@ class Installer:
         for proc in list(self._running):
             proc.kill()
             proc.wait()
+            proc.output_file.close()
         self._running.clear()
+
+
+def _read(file) -> str:
+    file.seek(0)
+    return file.read().decode("utf-8", "replace")
 
 
 def unescape(text: str) -> str:

@@ -12,6 +12,7 @@
 //   sftool processes                      print the running processes: pid, executable name
 //   sftool sleep MS                       do nothing for MS milliseconds (a stand-in for a running product)
 //   sftool close CLASS TITLE              ask a top-level window to close (WM_CLOSE), as its close box does
+//   sftool desktop MS                     keep the desktop in use for MS milliseconds
 //
 // Output is UTF-8; texts escape CR, LF, TAB and backslash so that one control is one line.
 #include <windows.h>
@@ -255,6 +256,14 @@ int wmain(int argc, wchar_t** argv) {
   if (command == L"hold") return Hold(argc, argv);
   if (command == L"close") return Close(argc, argv);
   if (command == L"processes") return Processes();
+  if (command == L"desktop" && argc > 2) {
+    // Wine closes a desktop that no process uses, and the next program to show a window would have to
+    // wait until it is brought back; a test session keeps it in use throughout.
+    if (!::GetDesktopWindow()) return 1;
+    Print(L"desktop");
+    ::Sleep(static_cast<DWORD>(_wtoi(argv[2])));
+    return 0;
+  }
   if (command == L"sleep" && argc > 2) {
     ::Sleep(static_cast<DWORD>(_wtoi(argv[2])));
     return 0;
