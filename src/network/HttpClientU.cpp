@@ -224,19 +224,27 @@ THttpResponse TNetHttpClient::Send(const wchar_t* verb, const std::wstring& url,
 
   TScopedInternet connection(::WinHttpConnect(Session(), host.c_str(), parts.nPort, 0));
   if (!connection) ThrowLastError(L"WinHttpConnect");
-  TScopedInternet request(::WinHttpOpenRequest(connection.Get(), verb, path.c_str(), nullptr, WINHTTP_NO_REFERER,
-                                               WINHTTP_DEFAULT_ACCEPT_TYPES,
-                                               parts.nScheme == INTERNET_SCHEME_HTTPS ? WINHTTP_FLAG_SECURE : 0));
-  if (!request) ThrowLastError(L"WinHttpOpenRequest");
-  if (!::WinHttpSetTimeouts(request.Get(), m_timeouts.nResolveMs, m_timeouts.nConnectMs, m_timeouts.nSendMs,
-                            m_timeouts.nReceiveMs)) {
-    ThrowLastError(L"WinHttpSetTimeouts");
-  }
-  DWORD headersTimeout = static_cast<DWORD>(m_timeouts.nReceiveMs);
-  ::WinHttpSetOption(request.Get(), WINHTTP_OPTION_RECEIVE_RESPONSE_TIMEOUT, &headersTimeout, sizeof(headersTimeout));
 
-  bool credentialsOffered = false;
+  // A proxy's challenge is answered with a new request that carries the credentials from the start: the
+  // proxy usually closes the connection after its 407, so neither its body nor its connection is reused.
+  DWORD proxyScheme = 0;
   for (;;) {
+    TScopedInternet request(::WinHttpOpenRequest(connection.Get(), verb, path.c_str(), nullptr, WINHTTP_NO_REFERER,
+                                                 WINHTTP_DEFAULT_ACCEPT_TYPES,
+                                                 parts.nScheme == INTERNET_SCHEME_HTTPS ? WINHTTP_FLAG_SECURE : 0));
+    if (!request) ThrowLastError(L"WinHttpOpenRequest");
+    if (!::WinHttpSetTimeouts(request.Get(), m_timeouts.nResolveMs, m_timeouts.nConnectMs, m_timeouts.nSendMs,
+                              m_timeouts.nReceiveMs)) {
+      ThrowLastError(L"WinHttpSetTimeouts");
+    }
+    DWORD headersTimeout = static_cast<DWORD>(m_timeouts.nReceiveMs);
+    ::WinHttpSetOption(request.Get(), WINHTTP_OPTION_RECEIVE_RESPONSE_TIMEOUT, &headersTimeout,
+                       sizeof(headersTimeout));
+    if (proxyScheme != 0 && !::WinHttpSetCredentials(request.Get(), WINHTTP_AUTH_TARGET_PROXY, proxyScheme,
+                                                     m_proxy.FUserName.c_str(), m_proxy.FPassword.c_str(), nullptr)) {
+      ThrowLastError(L"WinHttpSetCredentials");
+    }
+
     if (!::WinHttpSendRequest(request.Get(), headers.empty() ? WINHTTP_NO_ADDITIONAL_HEADERS : headers.c_str(),
                               headers.empty() ? 0 : static_cast<DWORD>(-1),
                               body.empty() ? WINHTTP_NO_REQUEST_DATA : const_cast<char*>(body.data()),
@@ -247,19 +255,14 @@ THttpResponse TNetHttpClient::Send(const wchar_t* verb, const std::wstring& url,
     THttpResponse response = ReadHead(request.Get());
     m_lastResponse = response;
 
-    if (response.nStatusCode == HTTP_STATUS_PROXY_AUTH_REQ && !credentialsOffered && !m_proxy.FHost.empty() &&
+    // Credentials are offered once: a second 407 means the proxy refused them, and the caller sees it.
+    if (response.nStatusCode == HTTP_STATUS_PROXY_AUTH_REQ && proxyScheme == 0 && !m_proxy.FHost.empty() &&
         !m_proxy.FUserName.empty()) {
-      credentialsOffered = true;  // once: a second 407 means the proxy refused them, and the caller sees it
       DWORD supported = 0, first = 0, target = 0;
-      const DWORD scheme = ::WinHttpQueryAuthSchemes(request.Get(), &supported, &first, &target)
-                               ? ChooseAuthScheme(supported)
-                               : 0;
-      if (scheme != 0 && ::WinHttpSetCredentials(request.Get(), WINHTTP_AUTH_TARGET_PROXY, scheme,
-                                                 m_proxy.FUserName.c_str(), m_proxy.FPassword.c_str(), nullptr)) {
-        THttpResponse challenge = std::move(response);
-        ReadBody(request.Get(), challenge, maxBodySize, {});  // so the connection can carry the retry
-        continue;
+      if (::WinHttpQueryAuthSchemes(request.Get(), &supported, &first, &target)) {
+        proxyScheme = ChooseAuthScheme(supported);
       }
+      if (proxyScheme != 0) continue;
     }
     ReadBody(request.Get(), response, maxBodySize, m_onReceive);
     return response;
