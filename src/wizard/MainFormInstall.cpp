@@ -11,10 +11,10 @@
 #include "common/WinHandleU.h"
 #include "engine/MessagePayloadU.h"
 #include "engine/MessagesU.h"
-#include "engine/VersionCompareU.h"
 #include "errorreport/ExceptionObjectU.h"
 #include "logging/LogU.h"
 #include "network/HttpClientU.h"
+#include "network/InternetConfigU.h"
 #include "startup/ExitCodeU.h"
 #include "wizard/FrameCreateInstallU.h"
 #include "wizard/FrameInstallU.h"
@@ -107,7 +107,7 @@ void TSetupForm::FormCreate() {
   SetVisibleFrame(Page::None);
   // Each page finishes its layout once it is in the window; the close image depends on the mode.
   for (int page : {0, 1, 2, 4, 5, 6, 7, 8, 3, 9}) Frame(page)->SetParentForm();
-  // The internet settings dialog is not built yet; ConfigInternet says so.
+  m_InternetConfig = std::make_unique<TInternetConfig>(Handle());
 
   m_InstallerThread = std::make_unique<TInstallerThread>(Handle());
   m_InstallerThread->Start();
@@ -122,10 +122,12 @@ void TSetupForm::FormCreate() {
   ::SetWindowTextW(Handle(), AppTitle);
   TProxySettings settings;
   std::wstring host, port;
-  if (GetSystemProxy(host, port)) {
+  const bool browserProxy = GetSystemProxy(host, port);
+  if (browserProxy) {
     settings.FHost = host;
-    settings.FPort = StrToIntDef(port, 0);
+    settings.FPort = PortFromText(port);
   }
+  m_InternetConfig->SelectChoice(browserProxy ? TProxyChoice::Browser : TProxyChoice::NoProxy);
   m_lstOldInstalls.clear();
   m_InstallerThread->SetUnnatendedValues(m_strCmdName, m_CmdInstall);
   m_InstallerThread->SetProxyConfig(settings);
@@ -191,9 +193,14 @@ void TSetupForm::SetVisibleFrame(int page) {
   ::RedrawWindow(Handle(), nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
 }
 
-// The dialog that edits the proxy setting is not part of this program yet, so the links that lead here
-// change nothing: the engine keeps the setting it got at start-up.
-void TSetupForm::ConfigInternet() { AppendLog(L"TSetupForm.ConfigInternet: no internet settings dialog"); }
+// Cancel changes nothing: the engine keeps the setting it has.
+void TSetupForm::ConfigInternet() {
+  if (!m_InternetConfig->ShowModal()) return;
+  // The browser's proxy is read again: the user may have changed it while the wizard was open.
+  std::wstring host, port;
+  (void)GetSystemProxy(host, port);
+  m_InstallerThread->SetProxyConfig(SettingsFromDialog(m_InternetConfig->Values(), host, port));
+}
 
 void TSetupForm::Close() { ::PostMessageW(Handle(), WM_CLOSE, 0, 0); }
 

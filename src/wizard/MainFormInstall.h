@@ -29,6 +29,7 @@ class TFrameRetry;
 class TFrameAborted;
 class TFrameSelectInstall;
 class TFrameUpdateInstaller;
+class TInternetConfig;
 
 // The value of WM_SETUP_STATUS that follows a registry or shortcut failure of an interactive run.
 inline constexpr WPARAM kSetupStatusFailed = 10;
@@ -106,6 +107,7 @@ class TSetupForm : public TWindowBase {
   std::unique_ptr<TFrameSelectInstall> m_FrameSelectInstall;
   std::unique_ptr<TFrameUpdateInstaller> m_FrameUpdateInstaller;
   std::unique_ptr<TInstallerThread> m_InstallerThread;
+  std::unique_ptr<TInternetConfig> m_InternetConfig;
   std::vector<std::wstring> m_lstOldInstalls;
   bool m_bMultipleInstall = false;
   bool m_bHasInstallerUpdate = false;
