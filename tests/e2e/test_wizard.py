@@ -8,6 +8,8 @@ from __future__ import annotations
 
 import ctypes
 import ctypes.util
+import hashlib
+import json
 import os
 import shutil
 import subprocess
@@ -35,6 +37,7 @@ NAME_CONTINUE = (300, 180)         # page 1
 NAME_FIELD = (300, 130)            # page 1
 ONE_ROW_CONTINUE = (300, 181)      # page 8 with one row of installations
 CLOSE_IMAGE = (583, 17)
+INTERNET_LINK = (40, 225)          # pages 3, 4 and 6
 LICENCE_LINK = (330, 130)          # page 3, "contrato de licença" on the sentence's second line
 AGREEMENT_TEXT = (300, 112)        # page 3, first line of the sentence: not a drag handle
 RESTING_POINT = (596, 246)         # plain background: nothing there reacts to the pointer
@@ -430,6 +433,164 @@ def test_retry_page_after_the_version_server_failed_then_retry_completes(install
     assert "ProcessMessage: WM_RETRY" in result.log
 
 
+class SettingsDialog:
+    """The internet settings dialog, driven by points of its client area."""
+    TITLE = "Configurações de Internet"
+    CLIENT = (555, 299)
+    SERVER_CHOICE = (56, 92)
+    ADDRESS, PORT = (226, 119), (414, 119)
+    AUTHENTICATION = (56, 198)
+    USER, PASSWORD = (226, 221), (440, 223)
+    OK, CANCEL = (420, 275), (501, 275)
+
+    def __init__(self, installer) -> None:
+        self.installer = installer
+        installer.wait_window("TInternetConfig", self.TITLE, timeout=20)
+        self.window = installer.x_window(self.TITLE)
+        # Whatever frame Wine gives the window lies around the client area, with the caption above it.
+        geometry = installer.xdotool("getwindowgeometry", "--shell", self.window)
+        size = dict(line.split("=") for line in geometry.split())
+        border = (int(size["WIDTH"]) - self.CLIENT[0]) // 2
+        self.origin = (border, int(size["HEIGHT"]) - self.CLIENT[1] - border)
+
+    def click(self, point: tuple[int, int]) -> None:
+        x, y = point[0] + self.origin[0], point[1] + self.origin[1]
+        self.installer.xdotool("mousemove", "--window", self.window, str(x), str(y), "click", "1")
+        time.sleep(0.2)
+
+    def enter(self, point: tuple[int, int], text: str) -> None:
+        self.click(point)
+        self.installer.xdotool("windowfocus", "--sync", self.window)
+        self.installer.xdotool("type", "--window", self.window, text)
+
+    def fields(self) -> list[str]:
+        return [text for cls, text, _ in self.installer.control_texts("TInternetConfig", self.TITLE) if cls == "Edit"]
+
+    def close_by(self, button: tuple[int, int]) -> None:
+        self.click(button)
+        deadline = time.monotonic() + 20
+        while any(c == "TInternetConfig" for c, _, _ in self.installer.windows()):
+            assert time.monotonic() < deadline, "the dialog stayed open"
+            time.sleep(0.2)
+
+
+def test_internet_settings_send_the_installation_through_an_authenticating_proxy(installer, site, nginx, tmp_path):
+    with servers.Tinyproxy(0, tmp_path / "proxy", "sfuser", "sfpass") as proxy:
+        wizard = Wizard(installer)
+        wizard.wait_page("TFrameInstall")
+        wizard.click(INTERNET_LINK)
+        dialog = SettingsDialog(installer)
+        # Wine's proxy setting is bypassed for the host it names, so the proxy goes by another name.
+        dialog.click(dialog.SERVER_CHOICE)
+        dialog.enter(dialog.ADDRESS, "localhost")
+        dialog.enter(dialog.PORT, str(proxy.port))
+        dialog.close_by(dialog.CANCEL)
+        assert "Host=localhost" not in wizard.wait_log("WMSetProxyConfig: Host=")
+
+        # What was entered is still there; OK hands it to the engine.
+        wizard.click(INTERNET_LINK)
+        dialog = SettingsDialog(installer)
+        assert dialog.fields()[:2] == ["localhost", str(proxy.port)]
+        dialog.click(dialog.AUTHENTICATION)
+        dialog.enter(dialog.USER, "sfuser")
+        dialog.enter(dialog.PASSWORD, "sfpass")
+        dialog.close_by(dialog.OK)
+        wizard.wait_log(f"WMSetProxyConfig: Host=localhost Port={proxy.port} Scheme= Username=True Password=True")
+
+        wizard.click(INSTALL_BUTTON)
+        wizard.wait_page("TFrameInstallDone")
+        proxied = proxy.log()
+    installer.close_window(WIZARD_CLASS, WIZARD_TITLE)
+    assert wizard.finish().exit_code == 0
+    assert f"http://127.0.0.1:{nginx.port}{MANIFEST_PATH}" in proxied
+    packages = {"/files/" + p.name for p in (site / "files").iterdir()}
+    assert all(f"http://127.0.0.1:{nginx.port}{path}" in proxied for path in packages)
+
+
+def hold_open(installer, path: Path) -> subprocess.Popen:
+    """Keeps a file open without sharing, as a running product would, until the returned process is
+    killed."""
+    proc = installer.wine.popen(str(installer.wine.sftool), "hold", installer.wine.windows_path(path), "300000")
+    deadline = time.monotonic() + 30
+    while True:
+        proc.output_file.seek(0)
+        said = proc.output_file.read()
+        if b"holding" in said:
+            return proc
+        assert b"error" not in said and proc.poll() is None, said
+        assert time.monotonic() < deadline, "the file was not opened"
+        time.sleep(0.2)
+
+
+def damaged_plugin(installer, site) -> tuple[Path, str]:
+    """After an installation: a plugin file the user damaged, which a repair fetches again."""
+    entry = next(e for e in json.loads((site / MANIFEST_PATH.lstrip("/")).read_text())["files"]
+                 if e["file"].startswith("bin/"))
+    target = installer.wine.paths["APPDATA"] / "Ardentis" / "Stormfinch" / entry["file"]
+    target.write_bytes(b"damaged by the user")
+    return target, entry["md5"]
+
+
+@pytest.mark.parametrize("released", [True, False], ids=["released", "still-held"])
+def test_a_file_in_use_during_repair_offers_one_retry(installer, nginx, site, released):
+    assert installer.run("/install").exit_code == 0
+    target, digest = damaged_plugin(installer, site)
+    holder = hold_open(installer, target)
+    try:
+        wizard = Wizard(installer)
+        wizard.wait_page("TFrameInstallUpdate")
+        wizard.click(REPAIR_BUTTON)
+        wizard.wait_page("TFrameSelectInstall")
+        wizard.click(ONE_ROW_CONTINUE)  # nothing picked: the default installation
+        wizard.wait_page("TFrameRetry")
+        assert "(EFCreateError)" in wizard.wait_log("TExtractThread.Execute: Extraction failed once. Retry allowed.")
+        if released:
+            holder.kill()
+            holder.wait()
+        wizard.click(LOWER_BUTTON)
+        if released:
+            wizard.wait_page("TFrameInstallDone")
+            assert hashlib.md5(target.read_bytes()).hexdigest().upper() == digest
+            installer.close_window(WIZARD_CLASS, WIZARD_TITLE)
+        else:
+            wizard.wait_page("TFrameAborted")
+            assert target.read_bytes() == b"damaged by the user"
+            wizard.click(LOWER_BUTTON)
+        result = wizard.finish()
+    finally:
+        holder.kill()
+    assert result.exit_code == 0
+    assert result.log.count("TExtractThread.Execute: Extraction failed once. Retry allowed.") == 1
+    assert ("TExtractThread.Execute: Extraction failed again. Aborting..." in result.log) != released
+
+
+def test_a_damaged_package_is_fetched_again_until_the_retry_page(installer, site, nginx):
+    package = site / "files" / largest_package(site).removeprefix("/files/")
+    good = package.read_bytes()
+    damaged = bytearray(good)
+    damaged[len(damaged) // 2] ^= 0xFF
+    package.write_bytes(bytes(damaged))
+    # One download worker and one extraction worker ("/st") go through the same attempts.
+    wizard = Wizard(installer, "/st")
+    wizard.wait_page("TFrameInstall")
+    wizard.click(INSTALL_BUTTON)
+    wizard.wait_page("TFrameRetry")
+    fetched = [e for e in nginx.access_log() if e["path"] == "/files/" + package.name]
+    assert len(fetched) == 3  # the attempts a download and its unpacking share
+
+    package.write_bytes(good)
+    wizard.click(LOWER_BUTTON)
+    wizard.wait_page("TFrameInstallDone")
+    installer.close_window(WIZARD_CLASS, WIZARD_TITLE)
+    result = wizard.finish()
+    assert result.exit_code == 0
+    assert "TInstallerThread.WMSetupDownloads: Singlethreaded active (st param)" in result.log
+    entry = next(e for e in json.loads((site / MANIFEST_PATH.lstrip("/")).read_text())["files"]
+                 if e["md5"] == package.name)
+    installed = installer.wine.paths["APPDATA"] / "Ardentis" / "Stormfinch" / entry["file"]
+    assert hashlib.md5(installed.read_bytes()).hexdigest().upper() == entry["md5"]
+
+
 def test_newer_installer_diverts_install_to_the_update_page(installer, site, faults, tmp_path):
     (site / VERSION_TEXT).parent.mkdir(parents=True, exist_ok=True)
     (site / VERSION_TEXT).write_text("1.42")
@@ -537,7 +698,7 @@ def test_new_named_installation_beside_the_default_one(installer, nginx):
     wizard.type("abc defghijklmnopq")
     wizard.keys("Return")
     assert dismiss_message(installer) == ["O nome não pode conter espaços"]
-    wizard.keys("ctrl+a", "BackSpace")
+    wizard.keys("End", *["BackSpace"] * 14)
     wizard.type("abcdefghijklmnopq")
     assert wizard.field_text() == "abcdefghijklmn", "14 characters at most"
     wizard.keys("Return")
