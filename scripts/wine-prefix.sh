@@ -52,7 +52,10 @@ if [ -z "${DISPLAY:-}" ]; then
   export DISPLAY=$disp
 fi
 
-if [ ! -f "$prefix/.sf-ready" ]; then
+# Raised whenever the prefix's set-up below changes, so that existing prefixes are made again.
+prefix_version=2
+if [ "$(cat "$prefix/.sf-ready" 2>/dev/null)" != "$prefix_version" ]; then
+  wineserver -k >/dev/null 2>&1 || true
   rm -rf "$prefix"
   wineboot -i </dev/null >/dev/null 2>&1
   # A crash prints a backtrace and exits instead of opening winedbg's dialog, which would hang a test.
@@ -60,15 +63,17 @@ if [ ! -f "$prefix/.sf-ready" ]; then
   # The program supports Windows 10 and 11; Debian's Wine reports Windows 7 unless told otherwise.
   wine reg add 'HKCU\Software\Wine' /v Version /d win10 /f </dev/null >/dev/null 2>&1
   # Wine's own Tahoma is only loaded from the prefix's Fonts folder; Segoe UI is replaced by a close
-  # relative so that text measured for the layout has the expected size.
+  # relative so that text measured for the layout has the expected size. Its semibold face is replaced
+  # by the whole family, so that a bold request gets the bold face rather than a semibold made thicker
+  # (which is wider than the captions it has to fit).
   fonts=$prefix/drive_c/windows/Fonts
   mkdir -p "$fonts"
   for f in /usr/share/wine/fonts/*; do ln -sf "$f" "$fonts/"; done
   for f in /usr/share/fonts/truetype/open-sans/*.ttf; do [ -e "$f" ] && ln -sf "$f" "$fonts/"; done
   wine reg add 'HKCU\Software\Wine\Fonts\Replacements' /v 'Segoe UI' /d 'Open Sans' /f </dev/null >/dev/null 2>&1
-  wine reg add 'HKCU\Software\Wine\Fonts\Replacements' /v 'Segoe UI Semibold' /d 'Open Sans Semibold' /f </dev/null >/dev/null 2>&1
+  wine reg add 'HKCU\Software\Wine\Fonts\Replacements' /v 'Segoe UI Semibold' /d 'Open Sans' /f </dev/null >/dev/null 2>&1
   wineserver -w
-  touch "$prefix/.sf-ready"
+  echo "$prefix_version" > "$prefix/.sf-ready"
 fi
 
 # Persistent wineserver plus the prefix's services, all with their output sent nowhere.
