@@ -43,6 +43,7 @@ def installer(wine, request):
     inst.clean()
     yield inst
     inst.stop_all()
+    inst.keep_logs()
 
 
 @pytest.fixture

@@ -202,6 +202,11 @@ class Installer:
     def clean(self) -> None:
         self.wine.wine(str(self.wine.sftool), "clean")
 
+    def keep_logs(self) -> None:
+        """Copies the run logs next to the test's screenshots, before the next test cleans them away."""
+        for log in self.logs():
+            shutil.copy2(log, self.artifacts / log.name)
+
     def logs(self) -> list[Path]:
         return sorted(self.wine.paths["TEMP"].glob("Stormfinch *.log"), key=lambda p: p.stat().st_mtime)
 
@@ -303,11 +308,14 @@ class Installer:
         return target
 
     def stop_all(self) -> None:
+        """Ends the launchers, and the programs they started, which outlive them: a wizard left over
+        would answer the next test's start. The image name also covers a product the wizard started."""
         for proc in list(self._running):
             proc.kill()
             proc.wait()
             proc.output_file.close()
         self._running.clear()
+        self.wine.wine("taskkill", "/f", "/im", self.exe.name, check=False)
 
 
 def _read(file) -> str:
