@@ -281,12 +281,15 @@ bool TExtractThread::ProcessItem(PFileToDownload item) {
 
 void TExtractThread::HandleFileInUse(PFileToDownload item, const std::wstring& message,
                                      const std::wstring& destination) {
-  m_host.SuspendInstallation();
+  const bool wasSuspended = m_host.SuspendInstallation();
   const std::wstring name = item->strFileName;
   const std::wstring md5 = item->strFileMd5;
   Queues().EnqueueItemForExtraction(std::move(item));
   AppendLog(L"TExtractThread.Execute: Exception (EFCreateError) =" + message + L". File=" + name + L". Path=" +
             destination + L"  Remote Md5=" + md5);
+  // A running product holds many files: the other workers meet theirs while the first failure's question
+  // is still open. Only a failure after the user's answer counts as failing again.
+  if (wasSuspended) return;
   if (g_bExtractFailedOnce.exchange(true)) {
     AppendLog(L"TExtractThread.Execute: Extraction failed again. Aborting...");
     m_host.AbortUnexpectedError();

@@ -8,7 +8,7 @@
 //   sftool windows                        print the visible top-level windows: class, title, pid
 //   sftool texts CLASS TITLE              print the child controls of a window: class, text
 //   sftool clean                          remove the installer's registry keys, folders, shortcuts, logs
-//   sftool hold FILE MS                   keep FILE open without sharing for MS milliseconds
+//   sftool hold MS FILE...                keep the files open without sharing for MS milliseconds
 //   sftool processes                      print the running processes: pid, executable name
 //   sftool sleep MS                       do nothing for MS milliseconds (a stand-in for a running product)
 //   sftool close CLASS TITLE              ask a top-level window to close (WM_CLOSE), as its close box does
@@ -209,14 +209,18 @@ int Clean() {
 
 int Hold(int argc, wchar_t** argv) {
   if (argc < 4) return 2;
-  HANDLE file = ::CreateFileW(argv[2], GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-  if (file == INVALID_HANDLE_VALUE) {
-    Print(L"error=open " + std::to_wstring(::GetLastError()));
-    return 1;
+  std::vector<HANDLE> files;
+  for (int i = 3; i < argc; ++i) {
+    HANDLE file = ::CreateFileW(argv[i], GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+      Print(L"error=open " + std::to_wstring(::GetLastError()) + L" " + argv[i]);
+      return 1;
+    }
+    files.push_back(file);
   }
   Print(L"holding");
-  ::Sleep(static_cast<DWORD>(_wtoi(argv[3])));
-  ::CloseHandle(file);
+  ::Sleep(static_cast<DWORD>(_wtoi(argv[2])));
+  for (HANDLE file : files) ::CloseHandle(file);
   return 0;
 }
 
