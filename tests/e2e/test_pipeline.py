@@ -3,9 +3,11 @@ demo version served by nginx (or the fault server)."""
 from __future__ import annotations
 
 import hashlib
+import struct
 
 import pytest
 
+import servers
 from conftest import manifest
 
 UNINSTALL = "HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall"
@@ -161,3 +163,34 @@ def test_a_bad_package_never_completes_an_unattended_install(installer, nginx, s
     assert result.exit_code == -1, result.log
     assert_nothing_registered(installer)
     assert not (installed_folder(installer, "Stormfinch") / "stormfinch.exe").exists()
+
+
+CONNECTIONS = "HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings\\Connections"
+
+
+def set_browser_proxy(installer, proxy: str | None) -> None:
+    """The user's browser proxy as the connection settings hold it (header, flags 2 = "use a proxy", then
+    the proxy text, an empty bypass list and no script), or none."""
+    if proxy is None:
+        installer.wine.wine("reg", "delete", CONNECTIONS, "/v", "DefaultConnectionSettings", "/f", check=False)
+        return
+    blob = struct.pack("<4I", 0x46, 0, 2, len(proxy)) + proxy.encode() + struct.pack("<2I", 0, 0)
+    installer.wine.wine("reg", "add", CONNECTIONS, "/v", "DefaultConnectionSettings", "/t", "REG_BINARY",
+                        "/d", blob.hex(), "/f")
+
+
+def test_the_browser_proxy_carries_an_unattended_install(installer, nginx, site, tmp_path):
+    with servers.Tinyproxy(0, tmp_path / "proxy") as proxy:
+        # Wine's proxy setting is bypassed for the host it names, so the proxy goes by another name.
+        set_browser_proxy(installer, f"localhost:{proxy.port}")
+        try:
+            result = installer.run("/install")
+        finally:
+            set_browser_proxy(installer, None)
+        proxied = proxy.log()
+    assert result.exit_code == 0, result.log
+    assert f"WMSetProxyConfig: Host=localhost Port={proxy.port} " in result.log
+    assert_installed_as_published(installed_folder(installer, "Stormfinch"), site)
+    base = f"http://127.0.0.1:{nginx.port}"
+    assert f"{base}/version/stormfinch/alpha/to/stable/pt-br_x64 " in proxied
+    assert all(f"{base}/files/{e['md5']} " in proxied for e in manifest(site)["files"])
