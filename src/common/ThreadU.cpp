@@ -30,8 +30,9 @@ DWORD WINAPI TThreadBase::ThreadProc(void* param) {
   try {
     self->Execute();
   } catch (const std::exception& e) {
-    // The engine and the workers handle their own errors; whatever still escapes is reported.
-    SilentException(L"TThreadBase", e);
+    // The engine and the workers handle their own errors; whatever still escapes ends the thread, is
+    // reported and the user is told.
+    ExceptionThreadHandler(e);
   }
   self->m_finished.store(true);
   self->Finished();

@@ -383,4 +383,8 @@ void ExceptionThreadHandler(const std::wstring& threadDescription, const std::ex
   ProcessReporter().ExceptionThreadHandler(threadDescription, error);
 }
 
+void ExceptionThreadHandler(const std::exception& error) {
+  ProcessReporter().ExceptionThreadHandler(CurrentThreadDescription(), error);
+}
+
 }  // namespace sf

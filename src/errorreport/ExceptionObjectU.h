@@ -42,6 +42,8 @@ void SilentException(const std::wstring& sender, const std::exception& error);
 // An error that ended a thread, described by threadDescription: reported without a rate limit, and the
 // user is told.
 void ExceptionThreadHandler(const std::wstring& threadDescription, const std::exception& error);
+// The same for an error that is ending the calling thread.
+void ExceptionThreadHandler(const std::exception& error);
 
 // One report: Create (the constructor), CreateErrorDescription, SendError.
 class TExceptionObject {
