@@ -276,6 +276,13 @@ class Installer:
             time.sleep(0.2)
         raise AssertionError(f"no window {cls!r} {title!r}; windows: {self.windows()}")
 
+    def wait_window_gone(self, cls: str, timeout: float = 20) -> None:
+        """Until no top-level window of that class is shown."""
+        deadline = time.monotonic() + timeout
+        while any(c == cls for c, _, _ in self.windows()):
+            assert time.monotonic() < deadline, f"a {cls!r} window stayed open"
+            time.sleep(0.2)
+
     def control_texts(self, cls: str, title: str) -> list[tuple[str, str, bool]]:
         out = self.wine.wine(str(self.wine.sftool), "texts", cls, title, check=False).stdout
         rows = []

@@ -272,15 +272,10 @@ def label_of(radio: tuple[int, int]) -> tuple[int, int]:
 
 def dismiss_message(installer, title: str = WIZARD_TITLE) -> list[str]:
     """The texts of the message box the wizard shows, after pressing Enter on it."""
-    deadline = time.monotonic() + 20
-    while not any(c == "#32770" and t == title for c, t, _ in installer.windows()):
-        assert time.monotonic() < deadline, f"no message box; windows: {installer.windows()}"
-        time.sleep(0.2)
+    installer.wait_window("#32770", title, timeout=20)
     texts = [text for cls, text, _ in installer.control_texts("#32770", title) if cls == "Static" and text]
     installer.xdotool("key", "Return")  # the box has the keyboard
-    while any(c == "#32770" for c, _, _ in installer.windows()):
-        assert time.monotonic() < deadline, "the message box stayed open"
-        time.sleep(0.2)
+    installer.wait_window_gone("#32770")
     return texts
 
 
@@ -316,10 +311,7 @@ def answer_cancel_question(installer, yes: bool) -> None:
     box = installer.x_window("Cancelar")
     installer.xdotool("windowfocus", "--sync", box)
     installer.xdotool("key", "--window", box, f"alt+{button[button.index('&') + 1].lower()}")
-    deadline = time.monotonic() + 20
-    while any(c == "#32770" for c, _, _ in installer.windows()):
-        assert time.monotonic() < deadline, "the question stayed open"
-        time.sleep(0.2)
+    installer.wait_window_gone("#32770")
 
 
 def largest_package(site: Path) -> str:
@@ -468,10 +460,7 @@ class SettingsDialog:
 
     def close_by(self, button: tuple[int, int]) -> None:
         self.click(button)
-        deadline = time.monotonic() + 20
-        while any(c == "TInternetConfig" for c, _, _ in self.installer.windows()):
-            assert time.monotonic() < deadline, "the dialog stayed open"
-            time.sleep(0.2)
+        self.installer.wait_window_gone("TInternetConfig")
 
 
 def test_internet_settings_send_the_installation_through_an_authenticating_proxy(installer, site, nginx, tmp_path):
