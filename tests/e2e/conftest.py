@@ -1,6 +1,7 @@
 """Fixtures of the end-to-end suite. See harness.py for the pieces."""
 from __future__ import annotations
 
+import hashlib
 import json
 import os
 import re
@@ -56,6 +57,19 @@ def site(tmp_path):
 
 def manifest(site_root):
     return json.loads((site_root / "version/stormfinch/alpha/to/stable/pt-br_x64").read_text())
+
+
+def md5(path) -> str:
+    """A file's digest as the manifest writes it."""
+    return hashlib.md5(path.read_bytes()).hexdigest().upper()
+
+
+def assert_fetched_through(proxy_log: str, server, site_root) -> None:
+    """The manifest and every package of the site were requested through the proxy whose log is given."""
+    base = f"http://127.0.0.1:{server.port}"
+    assert f"{base}/version/stormfinch/alpha/to/stable/pt-br_x64 " in proxy_log
+    missing = [e["file"] for e in manifest(site_root)["files"] if f"{base}/files/{e['md5']} " not in proxy_log]
+    assert not missing, f"fetched past the proxy: {missing}"
 
 
 @pytest.fixture

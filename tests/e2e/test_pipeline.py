@@ -2,20 +2,15 @@
 demo version served by nginx (or the fault server)."""
 from __future__ import annotations
 
-import hashlib
 import struct
 
 import pytest
 
 import servers
-from conftest import manifest
+from conftest import assert_fetched_through, manifest, md5
 
 UNINSTALL = "HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall"
 PRODUCT_KEYS = "HKCU\\Software\\Ardentis"
-
-
-def md5(path):
-    return hashlib.md5(path.read_bytes()).hexdigest().upper()
 
 
 def installed_folder(installer, key):
@@ -191,6 +186,4 @@ def test_the_browser_proxy_carries_an_unattended_install(installer, nginx, site,
     assert result.exit_code == 0, result.log
     assert f"WMSetProxyConfig: Host=localhost Port={proxy.port} " in result.log
     assert_installed_as_published(installed_folder(installer, "Stormfinch"), site)
-    base = f"http://127.0.0.1:{nginx.port}"
-    assert f"{base}/version/stormfinch/alpha/to/stable/pt-br_x64 " in proxied
-    assert all(f"{base}/files/{e['md5']} " in proxied for e in manifest(site)["files"])
+    assert_fetched_through(proxied, nginx, site)

@@ -8,7 +8,6 @@ from __future__ import annotations
 
 import ctypes
 import ctypes.util
-import hashlib
 import os
 import shutil
 import subprocess
@@ -18,7 +17,7 @@ from pathlib import Path
 import pytest
 
 import servers
-from conftest import manifest
+from conftest import assert_fetched_through, manifest, md5
 from harness import BUILD, Installer
 
 WIZARD_CLASS, WIZARD_TITLE = "TSetupForm", "Stormfinch"
@@ -491,9 +490,7 @@ def test_internet_settings_send_the_installation_through_an_authenticating_proxy
         proxied = proxy.log()
     installer.close_window(WIZARD_CLASS, WIZARD_TITLE)
     assert wizard.finish().exit_code == 0
-    assert f"http://127.0.0.1:{nginx.port}{MANIFEST_PATH}" in proxied
-    packages = {"/files/" + p.name for p in (site / "files").iterdir()}
-    assert all(f"http://127.0.0.1:{nginx.port}{path}" in proxied for path in packages)
+    assert_fetched_through(proxied, nginx, site)
 
 
 def hold_open(installer, paths: list[Path]) -> subprocess.Popen:
@@ -519,10 +516,6 @@ def damaged_plugins(installer, site) -> dict[Path, str]:
     for path in plugins:
         path.write_bytes(b"damaged by the user")
     return plugins
-
-
-def md5(path: Path) -> str:
-    return hashlib.md5(path.read_bytes()).hexdigest().upper()
 
 
 @pytest.mark.parametrize("args, released, exit_code", [
