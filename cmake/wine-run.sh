@@ -5,5 +5,5 @@ set -eu
 here=$(cd "$(dirname "$0")/.." && pwd)
 prefix=${SF_WINEPREFIX:-$(pwd)/wineprefix}
 DISPLAY=$("$here/scripts/wine-prefix.sh" start "$prefix")
-export DISPLAY WINEPREFIX=$prefix WINEDEBUG=${WINEDEBUG:--all} WINEDLLOVERRIDES='mscoree=;mshtml='
+export DISPLAY WINEPREFIX=$prefix WINEDEBUG=${WINEDEBUG:--all} WINEDLLOVERRIDES='mscoree=;mshtml=;winemenubuilder.exe=d'
 exec wine "$@"

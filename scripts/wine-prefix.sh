@@ -14,7 +14,8 @@ here=$(cd "$(dirname "$0")" && pwd)
 mkdir -p "$(dirname "$prefix")"
 prefix=$(cd "$(dirname "$prefix")" && pwd)/$(basename "$prefix")
 
-export WINEPREFIX=$prefix WINEDEBUG=-all WINEDLLOVERRIDES='mscoree=;mshtml='
+# winemenubuilder would turn every shortcut the installer makes into a menu entry in the machine's home.
+export WINEPREFIX=$prefix WINEDEBUG=-all WINEDLLOVERRIDES='mscoree=;mshtml=;winemenubuilder.exe=d'
 # Wine's WinHTTP would take a proxy from these for clients that make no choice of their own.
 unset http_proxy https_proxy HTTP_PROXY HTTPS_PROXY
 
@@ -53,11 +54,20 @@ if [ -z "${DISPLAY:-}" ]; then
 fi
 
 # Raised whenever the prefix's set-up below changes, so that existing prefixes are made again.
-prefix_version=2
+prefix_version=3
 if [ "$(cat "$prefix/.sf-ready" 2>/dev/null)" != "$prefix_version" ]; then
   wineserver -k >/dev/null 2>&1 || true
   rm -rf "$prefix"
   wineboot -i </dev/null >/dev/null 2>&1
+  wineserver -w
+  # Wine links the profile's Desktop, Documents, Downloads, Templates and the like to the machine's home
+  # folder. A test that writes, or a wrong path that deletes, there must stay inside the prefix: every
+  # such link becomes a folder of the prefix's own.
+  find "$prefix/drive_c/users" -type l -print0 | while IFS= read -r -d '' link; do
+    rm -f "$link" && mkdir -p "$link"
+  done
+  # The menu builder stays off for any later caller that does not set the override itself.
+  wine reg add 'HKCU\Software\Wine\DllOverrides' /v winemenubuilder.exe /d '' /f </dev/null >/dev/null 2>&1
   # A crash prints a backtrace and exits instead of opening winedbg's dialog, which would hang a test.
   wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f </dev/null >/dev/null 2>&1
   # The program supports Windows 10 and 11; Debian's Wine reports Windows 7 unless told otherwise.

@@ -75,12 +75,16 @@ class Wine:
             subprocess.run([str(PREFIX_SCRIPT), "stop", str(prefix)], check=False)
             shutil.rmtree(prefix)
         self.env = dict(os.environ, WINEPREFIX=str(prefix), WINEDEBUG="-all", DISPLAY=display.name,
-                        WINEDLLOVERRIDES="mscoree=;mshtml=")
+                        WINEDLLOVERRIDES="mscoree=;mshtml=;winemenubuilder.exe=d")
         # Wine's WinHTTP would route the installer's requests through a proxy from the environment.
         for name in ("http_proxy", "https_proxy", "HTTP_PROXY", "HTTPS_PROXY"):
             self.env.pop(name, None)
         subprocess.run([str(PREFIX_SCRIPT), "start", str(prefix)], env=self.env, check=True,
                        stdout=subprocess.DEVNULL, timeout=300)
+        # Nothing a test writes or deletes in the profile may reach the machine's home folder.
+        links = [p for p in (prefix / "drive_c" / "users").rglob("*") if p.is_symlink()]
+        if links:
+            raise RuntimeError(f"the prefix's profile links outside it: {links}")
         self.sftool = BUILD / "tests" / "tools" / "sftool.exe"
         # Wine closes the desktop once no process uses it, between tests that run nothing in the prefix,
         # and brings it back slowly for the next program that looks at windows.
