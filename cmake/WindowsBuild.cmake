@@ -71,6 +71,7 @@ target_sources(unit_win PRIVATE "${CMAKE_SOURCE_DIR}/tests/unit/win/TestResource
 target_include_directories(unit_win PRIVATE "${CMAKE_BINARY_DIR}/test-resources")
 set_tests_properties(unit_core.wine unit_win.wine PROPERTIES TIMEOUT 900)
 include("${CMAKE_SOURCE_DIR}/tests/unit/win/TestServers.cmake")
+include("${CMAKE_SOURCE_DIR}/tests/unit/win/LinkFixture.cmake")
 
 foreach(dir tests/tools demo bench)
   if(EXISTS "${CMAKE_SOURCE_DIR}/${dir}/CMakeLists.txt")

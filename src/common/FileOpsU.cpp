@@ -1,22 +1,95 @@
 #include "common/FileOpsU.h"
 
 #include <windows.h>
+#include <shlobj.h>
+#include <shlwapi.h>
 
 #include <vector>
 
+#include "common/ConstantsU.h"
 #include "common/ErrorU.h"
+#include "common/TextU.h"
 #include "common/WinErrorU.h"
 #include "common/WinHandleU.h"
+#include "logging/LogU.h"
 
 namespace sf {
 
 namespace {
 
+using TLeaf = TPathGuard::TLeaf;
+
 DWORD Attributes(const std::wstring& path) { return ::GetFileAttributesW(path.c_str()); }
+
+bool IsReparsePoint(DWORD attributes) {
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT);
+}
 
 std::wstring WithoutTrailingBackslash(std::wstring path) {
   while (path.size() > 3 && path.back() == L'\\') path.pop_back();
   return path;
+}
+
+// GetLongPathName only knows paths that exist; the part that does not exist yet has no short names.
+std::wstring LongForm(const std::wstring& full) {
+  const wchar_t* afterRoot = ::PathSkipRootW(full.c_str());
+  const std::size_t rootLength = afterRoot ? static_cast<std::size_t>(afterRoot - full.c_str()) : full.size();
+  std::wstring head = full;
+  std::wstring tail;
+  while (head.size() >= rootLength) {
+    const DWORD size = ::GetLongPathNameW(head.c_str(), nullptr, 0);
+    if (size > 0) {
+      std::wstring longHead(size, L'\0');
+      const DWORD length = ::GetLongPathNameW(head.c_str(), longHead.data(), size);
+      if (length > 0 && length < size) {
+        longHead.resize(length);
+        return longHead + tail;
+      }
+    }
+    const std::size_t at = head.find_last_of(L'\\');
+    if (at == std::wstring::npos || at < rootLength) break;
+    tail = head.substr(at) + tail;
+    head.resize(at);
+  }
+  return full;
+}
+
+class TWindowsPathFacts : public IPathFacts {
+ public:
+  std::wstring FullPath(const std::wstring& path) const override {
+    // The device namespaces are passed through unresolved by GetFullPathName.
+    if (path.empty() || path.rfind(L"\\\\?\\", 0) == 0 || path.rfind(L"\\\\.\\", 0) == 0) return {};
+    const DWORD size = ::GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
+    if (size == 0) return {};
+    std::wstring full(size, L'\0');
+    const DWORD length = ::GetFullPathNameW(path.c_str(), size, full.data(), nullptr);
+    if (length == 0 || length >= size) return {};
+    full.resize(length);
+    while (full.size() > 1 && full.back() == L'\\' && !::PathIsRootW(full.c_str())) full.pop_back();
+    return LongForm(full);
+  }
+
+  bool IsLink(const std::wstring& path) const override { return IsReparsePoint(Attributes(path)); }
+
+  bool IgnoresCase() const override { return true; }
+};
+
+std::wstring KnownFolder(REFKNOWNFOLDERID id) {
+  PWSTR path = nullptr;
+  std::wstring folder;
+  if (SUCCEEDED(::SHGetKnownFolderPath(id, 0, nullptr, &path))) folder = path;
+  ::CoTaskMemFree(path);
+  return folder;
+}
+
+// The guard's answer for one path of an operation; a refusal is logged before it is raised.
+std::wstring Guarded(const wchar_t* routine, std::wstring_view operation, const std::wstring& path, TLeaf leaf) {
+  try {
+    return InstallerPathGuard().Check(operation, path, leaf);
+  } catch (const TUnsafePathError& e) {
+    AppendLog(std::wstring(routine) + L": " + e.Message());
+    throw;
+  }
 }
 
 template <typename Visit>
@@ -34,11 +107,23 @@ void ForEachEntry(const std::wstring& folder, Visit visit) {
   } while (::FindNextFileW(find.Get(), &data));
 }
 
+// A junction or a folder's symbolic link goes with RemoveDirectory, a file's with DeleteFile: both remove
+// the link itself and leave what it points at alone.
+void RemoveLink(const std::wstring& path, DWORD attributes) {
+  if (attributes & FILE_ATTRIBUTE_DIRECTORY) {
+    ::RemoveDirectoryW(path.c_str());
+  } else {
+    ::DeleteFileW(path.c_str());
+  }
+}
+
 void DeleteTreeContent(const std::wstring& folder) {
   ForEachEntry(folder, [&](const WIN32_FIND_DATAW& data, bool real) {
     if (!real) return;
     const std::wstring path = IncludeTrailingBackslash(folder) + data.cFileName;
-    if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+    if (IsReparsePoint(data.dwFileAttributes)) {
+      RemoveLink(path, data.dwFileAttributes);
+    } else if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
       DeleteTreeContent(path);
       ::RemoveDirectoryW(path.c_str());
     } else {
@@ -49,6 +134,21 @@ void DeleteTreeContent(const std::wstring& folder) {
 }
 
 }  // namespace
+
+const IPathFacts& WindowsPathFacts() {
+  static const TWindowsPathFacts facts;
+  return facts;
+}
+
+TPathGuard InstallerPathGuard() {
+  std::vector<std::wstring> roots;
+  // A relative APPDATA would make the guard's folder depend on the current folder: no folder at all then.
+  const std::wstring appData = Trim(EnvironmentVariable(L"APPDATA"));
+  if (!appData.empty() && !::PathIsRelativeW(appData.c_str())) roots.push_back(appData + L"\\" + CompanyName);
+  const std::wstring programs = KnownFolder(FOLDERID_Programs);
+  if (!programs.empty()) roots.push_back(programs + L"\\" + CompanyName);
+  return TPathGuard(roots, WindowsPathFacts());
+}
 
 bool DirectoryExists(const std::wstring& path) {
   const DWORD attributes = Attributes(path);
@@ -73,7 +173,7 @@ void ForEachFileBelow(const std::wstring& folder, const std::function<void(const
   ForEachEntry(folder, [&](const WIN32_FIND_DATAW& data, bool real) {
     if (!real) return;
     const std::wstring path = IncludeTrailingBackslash(folder) + data.cFileName;
-    if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+    if ((data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && !IsReparsePoint(data.dwFileAttributes)) {
       ForEachFileBelow(path, visit);
     } else {
       visit(path);
@@ -82,17 +182,32 @@ void ForEachFileBelow(const std::wstring& folder, const std::function<void(const
 }
 
 void DeleteTree(const std::wstring& path) {
-  const std::wstring folder = WithoutTrailingBackslash(path);
-  if (folder.empty() || !DirectoryExists(folder)) throw TError(L"Invalid path: " + path);
+  if (WithoutTrailingBackslash(path).empty()) throw TError(L"Invalid path: " + path);
+  const std::wstring folder = Guarded(L"DeleteTree", L"delete", path, TLeaf::MayBeLink);
+  const DWORD attributes = Attributes(folder);
+  if (IsReparsePoint(attributes)) {
+    RemoveLink(folder, attributes);
+    return;
+  }
+  if (!DirectoryExists(folder)) throw TError(L"Invalid path: " + path);
   DeleteTreeContent(folder);
   ::RemoveDirectoryW(folder.c_str());
 }
 
 void MoveFolder(const std::wstring& from, const std::wstring& to) {
-  const std::wstring source = WithoutTrailingBackslash(from);
-  const std::wstring target = WithoutTrailingBackslash(to);
+  const std::wstring source = Guarded(L"MoveFolder", L"move", from, TLeaf::MayBeLink);
+  const std::wstring target = Guarded(L"MoveFolder", L"move into", to, TLeaf::NotALink);
   ForceDirectories(ExtractFilePath(target));
   if (!::MoveFileExW(source.c_str(), target.c_str(), 0)) throw TWinError(L"Move " + source + L" to " + target);
+}
+
+void MoveFileReplacing(const std::wstring& from, const std::wstring& to) {
+  const std::wstring source = Guarded(L"MoveFileReplacing", L"move", from, TLeaf::NotALink);
+  const std::wstring target = Guarded(L"MoveFileReplacing", L"move into", to, TLeaf::NotALink);
+  ForceDirectories(ExtractFilePath(target));
+  if (!::MoveFileExW(source.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED)) {
+    throw TWinError(L"Move " + source + L" to " + target);
+  }
 }
 
 std::uint64_t FolderSize(const std::wstring& folder, bool recursive) {
@@ -100,7 +215,8 @@ std::uint64_t FolderSize(const std::wstring& folder, bool recursive) {
   std::uint64_t total = 0;
   ForEachEntry(base, [&](const WIN32_FIND_DATAW& data, bool) {
     total += (static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
-    if ((data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && data.cFileName[0] != L'.' && recursive) {
+    if ((data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && !IsReparsePoint(data.dwFileAttributes) &&
+        data.cFileName[0] != L'.' && recursive) {
       total += FolderSize(base + data.cFileName, true);
     }
   });

@@ -1,31 +1,52 @@
-// Folder and file operations of the engine, on wide paths.
+// Folder and file operations of the engine, on wide paths. Every recursive delete and every move goes
+// through the installer's path guard (InstallerPathGuard): a path outside the installer's folders, or
+// one reached through a link, is refused, logged and raised as TUnsafePathError, and nothing is touched.
 #pragma once
 
 #include <cstdint>
 #include <functional>
 #include <string>
 
+#include "common/PathGuardU.h"
+
 namespace sf {
 
 bool DirectoryExists(const std::wstring& path);
 bool FileExists(const std::wstring& path);
 
+// How Windows sees a path: GetFullPathName's resolution of ".", ".." and of trailing dots and blanks,
+// short names made long, and reparse points (junctions, symbolic links) as links.
+const IPathFacts& WindowsPathFacts();
+
+// The folders the installer's recursive deletes, moves and unpacking may act strictly inside: the
+// company's folder under APPDATA (installations, the unpack folder) and the company's folder among the
+// user's start-menu programs (shortcuts). Read from the environment at each call.
+TPathGuard InstallerPathGuard();
+
 // Creates the folder and its missing parents; false when it does not exist afterwards.
 bool ForceDirectories(const std::wstring& path);
 
 // The ordinary recursive deletion: whatever cannot be removed (a file in use, say) is skipped silently.
-// Raises TError only when the folder does not exist or its path is not valid.
+// Links met on the way (junctions, symbolic links) are removed as links and never followed; a path that
+// is itself a link is removed as one. Raises TError when the folder does not exist or its path is not
+// valid, TUnsafePathError when the guard refuses it.
 void DeleteTree(const std::wstring& path);
 
 // Moves a folder with its content; the destination's parents are created, the source is gone after.
-// Raises TWinError on failure.
+// Raises TWinError on failure, TUnsafePathError when the guard refuses either path.
 void MoveFolder(const std::wstring& from, const std::wstring& to);
 
-// Calls visit with the path of every file below the folder, subfolders included.
+// Moves a file into place, replacing a file of that name and creating the folders on its way; across
+// volumes it is copied. Raises TWinError on failure, TUnsafePathError when the guard refuses either path
+// (neither may be a link).
+void MoveFileReplacing(const std::wstring& from, const std::wstring& to);
+
+// Calls visit with the path of every file below the folder, subfolders included; a link is visited as an
+// entry of its own and never followed.
 void ForEachFileBelow(const std::wstring& folder, const std::function<void(const std::wstring&)>& visit);
 
 // Sum of the sizes of every entry below the folder (64-bit); with recursive, subfolders count too,
-// except those whose names begin with ".".
+// except those whose names begin with "." and links, which are never followed.
 std::uint64_t FolderSize(const std::wstring& folder, bool recursive);
 
 // The folder part of a path including its last "\" (empty without one), and the name part.

@@ -3,14 +3,13 @@
 #include <windows.h>
 #include <bcrypt.h>
 #include <gdiplus.h>
-#include <shellapi.h>
-#include <shlwapi.h>
 #include <wrl/client.h>
 
 #include <cstring>
 #include <vector>
 
 #include "common/ConstantsU.h"
+#include "common/FileOpsU.h"
 #include "common/HexU.h"
 #include "common/MachineIdU.h"
 #include "common/RegistryU.h"
@@ -31,16 +30,6 @@ constexpr size_t kMD5Size = 16;
 void CheckStatus(NTSTATUS status, const wchar_t* call) {
   if (BCRYPT_SUCCESS(status)) return;
   throw TError(std::wstring(call) + L" failed, NTSTATUS " + HexCodeText(static_cast<std::uint32_t>(status)));
-}
-
-std::wstring FullPath(const std::wstring& path) {
-  const DWORD size = ::GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
-  if (size == 0) return {};
-  std::wstring full(size, L'\0');
-  const DWORD length = ::GetFullPathNameW(path.c_str(), size, full.data(), nullptr);
-  if (length == 0 || length >= size) return {};
-  full.resize(length);
-  return full;
 }
 
 std::wstring VolumeRootOfWindows() {
@@ -92,10 +81,14 @@ bool Is64BitWindows() {
   try {
     // Older Windows versions always get the 32-bit packages, whatever their width.
     return IsWindows10OrLater() && IsWindows64BitForReport();
-  } catch (const std::exception&) {
-    AppendLog(L"VexUtils.Is64BitWindows : Error= Failed to check for 64bit version. Invalid handle");
-    return false;
+  } catch (...) {
   }
+  // Not even a run log that cannot be written (a full disk) may turn this answer into an error.
+  try {
+    AppendLog(L"VexUtils.Is64BitWindows : Error= Failed to check for 64bit version. Invalid handle");
+  } catch (...) {
+  }
+  return false;
 }
 
 std::uint32_t CreateMachineID() {
@@ -173,23 +166,15 @@ std::wstring FileSizeText(const std::wstring& fileName) {
 }
 
 bool DeleteFolder(const std::wstring& path) {
-  // The shell takes wildcards and relative paths in its source list; only a whole, existing folder that is
-  // not a root goes to it, so a bad path can never widen what is deleted.
-  std::wstring folder = FullPath(Trim(path));
-  if (folder.empty()) return false;
-  while (folder.size() > 1 && (folder.back() == L'\\' || folder.back() == L'/') && !::PathIsRootW(folder.c_str())) {
-    folder.pop_back();
+  // The guarded deletion, not the shell's: the shell follows junctions into whatever they point at.
+  const std::wstring folder = Trim(path);
+  try {
+    if (folder.empty() || !DirectoryExists(folder)) return false;
+    DeleteTree(folder);
+    return !DirectoryExists(folder);
+  } catch (const std::exception&) {
+    return false;
   }
-  const DWORD attributes = ::GetFileAttributesW(folder.c_str());
-  if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY)) return false;
-  if (::PathIsRootW(folder.c_str())) return false;
-
-  folder.push_back(L'\0');  // the list ends with a second zero after the string's own
-  SHFILEOPSTRUCTW operation{};
-  operation.wFunc = FO_DELETE;
-  operation.pFrom = folder.c_str();
-  operation.fFlags = FOF_SILENT | FOF_NOCONFIRMATION | FOF_NOERRORUI;
-  return ::SHFileOperationW(&operation) == 0;
 }
 
 std::unique_ptr<Gdiplus::Bitmap> LoadPngResource(const std::wstring& name, HMODULE module) {

@@ -41,9 +41,10 @@ std::wstring FileTimeToLocalText(const FILETIME& time);
 // The low 32 bits of the file's size in decimal (4 GiB shows as 0); the system's error text on failure.
 std::wstring FileSizeText(const std::wstring& fileName);
 
-// Deletes a folder and everything below it through the shell, read-only files included, without any
-// dialog. False, silently, when the path is not an existing folder, is a drive or share root, or the shell
-// reports a failure.
+// Deletes a folder and everything below it, read-only files included, without any dialog, through the
+// guarded DeleteTree (links removed as links, never followed). False, silently, when the path is not an
+// existing folder, the guard refuses it (a drive root, anything outside the installer's folders), or the
+// folder is still there afterwards.
 bool DeleteFolder(const std::wstring& path);
 
 // A PNG picture from the module's RCDATA resources; the name is matched without regard to letter case.

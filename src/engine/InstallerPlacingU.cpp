@@ -81,8 +81,11 @@ void TInstallerThread::MoveIntoPlace() {
   const std::wstring target = InstallPath();
   AppendLog(L"WMUpdateProgress New Install, Path=" + target);
   std::wstring errors;
-  const std::wstring source = m_strTempDownloadPath.substr(0, m_strTempDownloadPath.size() - 1);
-  bool placed = ::MoveFileExW(source.c_str(), target.substr(0, target.size() - 1).c_str(), 0) != FALSE;
+  bool placed = false;
+  Logged(L"TInstallerThread.MoveIntoPlace: ", [&] {
+    MoveFolder(m_strTempDownloadPath, target);
+    placed = true;
+  });
   if (!placed) placed = DeleteAndInstall(target, errors);
   if (!placed) placed = RecursiveDeleteAndInstall(target, m_strTempDownloadPath, errors);
   if (DirectoryExists(m_strTempDownloadPath)) DeleteTree(m_strTempDownloadPath);
@@ -96,9 +99,8 @@ bool TInstallerThread::DeleteAndInstall(const std::wstring& installFolder, std::
   try {
     AppendLog(L"TInstallerThread.DeleteAndInstall InstallFolder=" + installFolder + L" Temp=" + m_strTempDownloadPath);
     DeleteTree(InstallPath());
-    const std::wstring source = m_strTempDownloadPath.substr(0, m_strTempDownloadPath.size() - 1);
-    const std::wstring target = installFolder.substr(0, installFolder.size() - 1);
-    return ::MoveFileExW(source.c_str(), target.c_str(), 0) != FALSE;
+    MoveFolder(m_strTempDownloadPath, installFolder);
+    return true;
   } catch (const std::exception& e) {
     errors += L"TInstallerThread.DeleteAndInstall Exception: " + ExceptionMessage(e) + L"\r\n";
     return false;
@@ -118,18 +120,18 @@ bool TInstallerThread::RecursiveDeleteAndInstall(const std::wstring& installFold
       const std::wstring name = data.cFileName;
       if (name == L"." || name == L"..") continue;
       const std::wstring source = IncludeTrailingBackslash(currFolder) + name;
-      if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+      // A link in the unpack folder is never followed: the guarded move refuses it like any other.
+      const bool link = (data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+      if ((data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && !link) {
         folders.push_back(source);
         continue;
       }
       const std::wstring target = installFolder + source.substr(m_strTempDownloadPath.size());
       AppendLog(L"TInstallerThread.RecursiveDeleteAndInstall: Copying to=" + target + L" Source=" + source);
-      if (!FileExists(target)) {
-        ForceDirectories(ExtractFilePath(target));
-        ::MoveFileExW(source.c_str(), target.c_str(), MOVEFILE_COPY_ALLOWED);
-      } else if (::DeleteFileW(target.c_str())) {
-        ::MoveFileExW(source.c_str(), target.c_str(), MOVEFILE_COPY_ALLOWED);
-      } else {
+      try {
+        MoveFileReplacing(source, target);
+      } catch (const std::exception& e) {
+        AppendLog(L"TInstallerThread.RecursiveDeleteAndInstall: " + ExceptionMessage(e));
         errors += L"Falha ao deletar: " + source + L"\r\n";
         result = false;
       }

@@ -85,14 +85,16 @@ void TInstallerThread::Execute() {
   AppendLog(L"Execute");
   m_strIdentifier = GetMachineIDText() + L"_" + IdentifierStamp(LocalNow());
   AppendLog(L"TInstallerThread.Execute: Identifier=" + m_strIdentifier);
-  LogDiskStatus();
-  AppendLog(L"TInstallerThread.Execute: OS=" + OsDescription());
-  m_NetHttpClient = std::make_unique<TNetHttpClient>();
 
-  // The queue must exist before the window is told it may post.
+  // The queue must exist before the window is told it may post. The window waits for this before it
+  // shows itself, so the diagnostics (WMI may take seconds) come after; its messages wait in the queue.
   MSG msg;
   ::PeekMessageW(&msg, nullptr, WM_USER, WM_USER, PM_NOREMOVE);
   m_bGetMessageReady.store(true);
+
+  LogDiskStatus();
+  AppendLog(L"TInstallerThread.Execute: OS=" + OsDescription());
+  m_NetHttpClient = std::make_unique<TNetHttpClient>();
 
   for (;;) {
     const BOOL got = ::GetMessageW(&msg, nullptr, 0, 0);

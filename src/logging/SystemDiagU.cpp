@@ -8,8 +8,12 @@
 #include <wrl/client.h>
 
 #include <cmath>
+#include <condition_variable>
 #include <cstring>
 #include <functional>
+#include <memory>
+#include <mutex>
+#include <thread>
 #include <utility>
 
 #include "common/ErrorU.h"
@@ -134,6 +138,37 @@ std::wstring WmiObjectLine(IWbemClassObject* object, const std::vector<std::wstr
   return line;
 }
 
+// The query itself, on a thread that has joined the multithreaded apartment.
+void RunWmiQuery(const std::wstring& query, const std::vector<std::wstring>& propertyNames,
+                 const std::function<void(std::wstring)>& onLine) {
+  // WMI's own locator rather than its scripting wrapper: the wrapper lives in single-threaded apartments,
+  // so a multithreaded apartment would reach it through a host thread and marshalled calls (which
+  // deadlock under Wine); the locator serves every apartment directly.
+  ComPtr<IWbemLocator> locator;
+  CheckCom(::CoCreateInstance(CLSID_WbemLocator, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&locator)),
+           L"CoCreateInstance WbemLocator");
+  ComPtr<IWbemServices> services;
+  CheckCom(locator->ConnectServer(Bstr(L"\\\\localhost\\root\\CIMV2").Get(), nullptr, nullptr, nullptr, 0, nullptr,
+                                  nullptr, &services),
+           L"ConnectServer");
+  // The service runs in its own process on Windows; without impersonation it may refuse the query. An
+  // in-process service (Wine's) has no proxy to set, and the query then needs none.
+  ::CoSetProxyBlanket(services.Get(), RPC_C_AUTHN_DEFAULT, RPC_C_AUTHZ_NONE, nullptr, RPC_C_AUTHN_LEVEL_CALL,
+                      RPC_C_IMP_LEVEL_IMPERSONATE, nullptr, EOAC_NONE);
+  ComPtr<IEnumWbemClassObject> objects;
+  CheckCom(services->ExecQuery(Bstr(L"WQL").Get(), Bstr(query.c_str()).Get(),
+                               WBEM_FLAG_FORWARD_ONLY | WBEM_FLAG_RETURN_IMMEDIATELY, nullptr, &objects),
+           L"ExecQuery");
+  for (;;) {
+    ComPtr<IWbemClassObject> object;
+    ULONG returned = 0;
+    const HRESULT hr = objects->Next(static_cast<LONG>(WBEM_INFINITE), 1, &object, &returned);
+    CheckCom(hr, L"IEnumWbemClassObject.Next");
+    if (hr != WBEM_S_NO_ERROR || returned == 0 || !object) return;
+    onLine(WmiObjectLine(object.Get(), propertyNames));
+  }
+}
+
 }  // namespace
 
 TWindowsFacts WindowsFacts() {
@@ -255,36 +290,52 @@ void AppendLogSystemDiag() {
 }
 
 void ForEachWmiLine(const std::wstring& query, const std::vector<std::wstring>& propertyNames,
-                    const std::function<void(const std::wstring&)>& onLine) {
-  // WMI's own locator rather than its scripting wrapper: the wrapper lives in single-threaded apartments,
-  // so the engine's multithreaded apartment would reach it through a host thread and marshalled calls
-  // (which deadlock under Wine); the locator serves every apartment directly.
-  ComPtr<IWbemLocator> locator;
-  CheckCom(::CoCreateInstance(CLSID_WbemLocator, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&locator)),
-           L"CoCreateInstance WbemLocator");
-  ComPtr<IWbemServices> services;
-  CheckCom(locator->ConnectServer(Bstr(L"\\\\localhost\\root\\CIMV2").Get(), nullptr, nullptr, nullptr, 0, nullptr,
-                                  nullptr, &services),
-           L"ConnectServer");
-  // The service runs in its own process on Windows; without impersonation it may refuse the query. An
-  // in-process service (Wine's) has no proxy to set, and the query then needs none.
-  ::CoSetProxyBlanket(services.Get(), RPC_C_AUTHN_DEFAULT, RPC_C_AUTHZ_NONE, nullptr, RPC_C_AUTHN_LEVEL_CALL,
-                      RPC_C_IMP_LEVEL_IMPERSONATE, nullptr, EOAC_NONE);
-  ComPtr<IEnumWbemClassObject> objects;
-  CheckCom(services->ExecQuery(Bstr(L"WQL").Get(), Bstr(query.c_str()).Get(),
-                               WBEM_FLAG_FORWARD_ONLY | WBEM_FLAG_RETURN_IMMEDIATELY, nullptr, &objects),
-           L"ExecQuery");
-  for (;;) {
-    ComPtr<IWbemClassObject> object;
-    ULONG returned = 0;
-    const HRESULT hr = objects->Next(static_cast<LONG>(WBEM_INFINITE), 1, &object, &returned);
-    CheckCom(hr, L"IEnumWbemClassObject.Next");
-    if (hr != WBEM_S_NO_ERROR || returned == 0 || !object) return;
-    onLine(WmiObjectLine(object.Get(), propertyNames));
+                    const std::function<void(const std::wstring&)>& onLine, std::chrono::milliseconds timeout) {
+  // WMI's service can hang, and nothing in its interfaces bounds a connection: the query runs on a thread
+  // of its own, which is left behind when it does not answer in time.
+  struct TAnswer {
+    std::mutex lock;
+    std::condition_variable done;
+    bool finished = false;
+    std::vector<std::wstring> lines;
+    std::wstring error;
+  };
+  const auto answer = std::make_shared<TAnswer>();
+  std::thread worker([answer, query, propertyNames] {
+    std::wstring error;
+    try {
+      TComApartment com(COINIT_MULTITHREADED);
+      RunWmiQuery(query, propertyNames, [&](std::wstring line) {
+        std::lock_guard guard(answer->lock);
+        answer->lines.push_back(std::move(line));
+      });
+    } catch (const std::exception& e) {
+      error = ExceptionMessage(e);
+    } catch (...) {
+      error = L"unknown error";
+    }
+    std::lock_guard guard(answer->lock);
+    answer->error = std::move(error);
+    answer->finished = true;
+    answer->done.notify_all();
+  });
+
+  std::unique_lock guard(answer->lock);
+  const bool finished = answer->done.wait_for(guard, timeout, [&] { return answer->finished; });
+  const std::vector<std::wstring> lines = std::move(answer->lines);
+  const std::wstring error = answer->error;
+  guard.unlock();
+  if (finished) {
+    worker.join();
+  } else {
+    worker.detach();
   }
+  for (const std::wstring& line : lines) onLine(line);
+  if (!finished) throw TError(L"WMI did not answer within " + std::to_wstring(timeout.count()) + L" ms");
+  if (!error.empty()) throw TError(error);
 }
 
-bool LogDiskStatus() {
+bool LogDiskStatus(std::chrono::milliseconds timeout) {
   AppendLog(L"Checking Disk Status...");
   bool wroteLine = false;
   try {
@@ -292,7 +343,7 @@ bool LogDiskStatus() {
                    {L"Caption", L"Status", L"ErrorDescription"}, [&](const std::wstring& line) {
                      AppendLog(line);
                      wroteLine = true;
-                   });
+                   }, timeout);
   } catch (const std::exception& e) {
     AppendLog(L"LogDiskStatus: Error getting disk info. Exception=" + ExceptionMessage(e));
   }

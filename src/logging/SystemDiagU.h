@@ -4,6 +4,7 @@
 
 #include <windows.h>
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -20,15 +21,22 @@ namespace sf {
 // this is Wine: three lines, each always written, a failing probe giving its failure text.
 void AppendLogSystemDiag();
 
-// Writes "Checking Disk Status..." and one line per disk drive that WMI knows; true when a drive line was
-// written. The calling thread must have joined COM. Never raises: a failure becomes one log line.
-bool LogDiskStatus();
+// How long a WMI query may take before the diagnostics give up on it.
+inline constexpr std::chrono::milliseconds kWmiTimeout{5000};
 
-// Runs a WQL query in root\CIMV2 of the local machine through WMI and hands on one line per object: each of
-// the named properties that is not null, in order, after one blank, trimmed. Raises TError on any failure;
-// the lines already handed on stay so. The calling thread must have joined COM.
+// Writes "Checking Disk Status..." and one line per disk drive that WMI knows; true when a drive line was
+// written. Never raises and never waits longer than the time-out: a failure, a time-out included, becomes
+// one log line.
+bool LogDiskStatus(std::chrono::milliseconds timeout = kWmiTimeout);
+
+// Runs a WQL query in root\CIMV2 of the local machine through WMI, on a thread of its own in the
+// multithreaded apartment, and hands on one line per object: each of the named properties that is not
+// null, in order, after one blank, trimmed. Raises TError on any failure, and "WMI did not answer within
+// N ms" when the query has not ended by the time-out (its thread is left to end on its own); the lines
+// that arrived before are handed on first.
 void ForEachWmiLine(const std::wstring& query, const std::vector<std::wstring>& propertyNames,
-                    const std::function<void(const std::wstring&)>& onLine);
+                    const std::function<void(const std::wstring&)>& onLine,
+                    std::chrono::milliseconds timeout = kWmiTimeout);
 
 // The facts of the running Windows, with its real version numbers (no compatibility shim answers).
 TWindowsFacts WindowsFacts();

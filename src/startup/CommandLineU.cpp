@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "common/PathRulesU.h"
 #include "common/TextU.h"
 
 namespace sf {
@@ -30,8 +31,10 @@ bool IsCommandLineValid(const std::vector<std::wstring>& args, const TLowerCase&
   const std::wstring first = Lowered(args[1], lower);
   if (count == 1) return IsOneOf(first, {L"/st", L"/install", L"/update", L"/repair"});
   if (count == 2) {
+    // The name becomes part of a folder and a registry key: one that breaks the name rule is a command
+    // line of the wrong shape, like a name with a space.
     return IsOneOf(first, {L"/install", L"/update", L"/repair"}) && !args[2].empty() &&
-           args[2].find(L' ') == std::wstring::npos;
+           args[2].find(L' ') == std::wstring::npos && IsValidInstallationName(args[2]);
   }
   return false;
 }

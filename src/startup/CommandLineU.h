@@ -15,7 +15,8 @@ enum class TCmdInstallType : std::uint8_t { citNone = 0, citInstall = 1, citUpda
 // enough for the ASCII switches.
 using TLowerCase = std::function<std::wstring(const std::wstring&)>;
 
-// args[0] is the program path.
+// args[0] is the program path. A name after the switch must be non-empty, without spaces, and pass
+// IsValidInstallationName.
 bool IsCommandLineValid(const std::vector<std::wstring>& args, const TLowerCase& lower = {});
 
 // True when the help window replaces the wizard: a command line of another shape, or "/?" anywhere

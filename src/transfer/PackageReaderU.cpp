@@ -15,6 +15,7 @@
 #include <system_error>
 #include <vector>
 
+#include "common/PathGuardU.h"
 #include "common/PathRulesU.h"
 #include "common/TextU.h"
 
@@ -51,6 +52,12 @@ constexpr std::uint16_t kExtraUnicodePath = 0x7075;
 // Method 14 data: 2 bytes of encoder version, a 2-byte property length, the properties, the stream.
 constexpr std::size_t kLzmaHeaderSize = 4 + LZMA_PROPS_SIZE;
 
+// The LZMA dictionary a package may ask for: up to 64 MiB (the largest any encoder's presets choose) or
+// up to the file's declared size, never above 256 MiB. Each extraction worker allocates it, so a header
+// may not make a small package cost gigabytes of memory.
+constexpr std::uint64_t kLzmaDictionaryFloor = std::uint64_t{64} << 20;
+constexpr std::uint64_t kLzmaDictionaryCeiling = std::uint64_t{256} << 20;
+
 // The best ratios the formats can reach are about 1030:1 for Deflate and 7070:1 for LZMA (both measured
 // on zeros at the strongest settings). A declared size beyond these bounds cannot be true, and believing
 // it would let a tiny package fill the disk.
@@ -82,23 +89,6 @@ constexpr std::array<char16_t, 128> kCp437High{
 [[noreturn]] void Damaged(const std::wstring& problem) { throw TPackageError(L"Invalid package: " + problem); }
 
 std::wstring ErrnoText(int error) { return FromUtf8(std::generic_category().message(error)); }
-
-// Paths are wide on Windows and bytes elsewhere; there the bytes are UTF-8, whatever the C locale says.
-std::filesystem::path PathOf(const std::wstring& text) {
-#ifdef _WIN32
-  return std::filesystem::path(text);
-#else
-  return std::filesystem::path(ToUtf8(text));
-#endif
-}
-
-std::wstring TextOf(const std::filesystem::path& path) {
-#ifdef _WIN32
-  return path.wstring();
-#else
-  return FromUtf8(path.string());
-#endif
-}
 
 // Bounds-checked little-endian reads; whatever an archive claims, nothing is read outside the package.
 class TByteView {
@@ -316,6 +306,13 @@ void InflateTo(const std::uint8_t* data, std::uint64_t size, std::uint64_t expec
   }
 }
 
+// Bytes 1 to 4 of the LZMA properties, little-endian.
+std::uint32_t LzmaDictionarySize(const std::uint8_t* properties) {
+  std::uint32_t size = 0;
+  for (unsigned i = 4; i > 0; --i) size = (size << 8) | properties[i];
+  return size;
+}
+
 void* LzmaAlloc(void*, std::size_t size) { return std::malloc(size); }
 void LzmaFree(void*, void* address) { std::free(address); }
 ISzAlloc g_LzmaAllocator{LzmaAlloc, LzmaFree};
@@ -331,22 +328,20 @@ struct TLzmaDecoder {
 // Streams with and without an end marker are both read: either way the output must end exactly at the
 // declared size.
 void DecodeLzmaTo(const std::uint8_t* data, std::uint64_t size, std::uint64_t expected, TOutputFile& output) {
-  // The whole output is the decoder's history: a dictionary larger than the file is never needed, and
-  // a package's claim of a huge one costs nothing but what the file itself needs.
+  // The whole output is the decoder's history: a dictionary larger than the file is never needed. The
+  // size the header asks for was bounded when the package was opened.
   std::array<Byte, LZMA_PROPS_SIZE> properties{};
   std::memcpy(properties.data(), data + 4, properties.size());
-  std::uint32_t dictionarySize = 0;
-  for (unsigned i = 4; i > 0; --i) dictionarySize = (dictionarySize << 8) | properties[i];
-  if (dictionarySize > expected) {
-    dictionarySize = static_cast<std::uint32_t>(expected);
-    for (unsigned i = 1; i < 5; ++i) properties[i] = static_cast<Byte>(dictionarySize >> (8 * (i - 1)));
-  }
+  const std::uint64_t window = std::min<std::uint64_t>(LzmaDictionarySize(properties.data()), expected);
+  for (unsigned i = 1; i < 5; ++i) properties[i] = static_cast<Byte>(window >> (8 * (i - 1)));
 
   TLzmaDecoder decoder;
   CLzmaDec& state = decoder.state;
   const SRes allocated = LzmaDec_Allocate(&state, properties.data(), LZMA_PROPS_SIZE, &g_LzmaAllocator);
   if (allocated == SZ_ERROR_UNSUPPORTED) Damaged(L"the LZMA properties are not supported");
-  if (allocated != SZ_OK) Damaged(L"not enough memory for an LZMA dictionary of " + std::to_wstring(dictionarySize) + L" bytes");
+  if (allocated != SZ_OK) {
+    Damaged(L"not enough memory for an LZMA dictionary of " + std::to_wstring(window) + L" bytes");
+  }
   LzmaDec_Init(&state);
 
   const Byte* input = data + kLzmaHeaderSize;
@@ -381,7 +376,7 @@ void DecodeLzmaTo(const std::uint8_t* data, std::uint64_t size, std::uint64_t ex
 
 }  // namespace
 
-void TPackageReader::Open(const std::uint8_t* data, std::size_t size) {
+void TPackageReader::Open(const std::uint8_t* data, std::size_t size, std::wstring_view expectedName) {
   Close();
   if (data == nullptr || size == 0) Damaged(L"the package is empty");
   const TByteView bytes(data, size);
@@ -413,6 +408,11 @@ void TPackageReader::Open(const std::uint8_t* data, std::size_t size) {
   // The name is joined to the destination folder: one that climbs out of it, or names a drive, a stream
   // or a device, must never reach the file system.
   if (!IsSafeRelativePath(name)) Damaged(L"unsafe entry name: " + name);
+  // The manifest names the file this package holds; a package whose entry names another would place the
+  // wrong file, or write where another worker writes.
+  if (!IsSameFileName(name, expectedName)) {
+    Damaged(L"the entry is named " + name + L", not " + std::wstring(expectedName) + L" as the manifest says");
+  }
 
   if ((entry.nFlags & kFlagEncrypted) != 0) Damaged(L"encrypted entries are not supported");
   if (entry.nMethod != kMethodStored && entry.nMethod != kMethodDeflate && entry.nMethod != kMethodLzma) {
@@ -455,6 +455,11 @@ void TPackageReader::Open(const std::uint8_t* data, std::size_t size) {
       if (entry.nUncompressedSize / kMaxLzmaRatio > entry.nCompressedSize) {
         Damaged(declared + L" is beyond what LZMA data" + packed + L" can hold");
       }
+      if (const std::uint32_t dictionary = LzmaDictionarySize(bytes.At(dataAt + 4));
+          dictionary > std::min(std::max(kLzmaDictionaryFloor, entry.nUncompressedSize), kLzmaDictionaryCeiling)) {
+        Damaged(L"the LZMA dictionary of " + std::to_wstring(dictionary) + L" bytes is larger than a file of " +
+                std::to_wstring(entry.nUncompressedSize) + L" bytes may ask for");
+      }
       break;
   }
 
@@ -464,7 +469,7 @@ void TPackageReader::Open(const std::uint8_t* data, std::size_t size) {
   m_strEntryName = std::move(name);
 }
 
-std::filesystem::path TPackageReader::ExtractFirstEntry(const std::filesystem::path& folder) {
+std::filesystem::path TPackageReader::ExtractFirstEntry(const std::filesystem::path& folder, const TPathGuard& guard) {
   if (!IsOpen()) throw TPackageError(L"Invalid package: no package is open");
 
   std::filesystem::path target = folder;
@@ -473,6 +478,8 @@ std::filesystem::path TPackageReader::ExtractFirstEntry(const std::filesystem::p
     target /= PathOf(m_strEntryName.substr(begin, end - begin));
     begin = end + 1;
   }
+  // Before any folder is made: the file and every folder on its way must be the installer's own.
+  guard.Check(L"unpack into", TextOf(target), TPathGuard::TLeaf::NotALink);
   std::error_code error;
   if (target.has_parent_path()) std::filesystem::create_directories(target.parent_path(), error);
   if (error) {

@@ -7,8 +7,10 @@
 #include <cstdint>
 #include <filesystem>
 #include <string>
+#include <string_view>
 
 #include "common/ErrorU.h"
+#include "common/PathGuardU.h"
 
 namespace sf {
 
@@ -29,21 +31,23 @@ class TFileCreateError : public TError {
 class TPackageReader {
  public:
   // Closes what the reader held, then reads the archive's directory and checks the first entry: a safe
-  // relative name (see IsSafeRelativePath), a supported method, no encryption, data inside the package,
-  // an LZMA property length of 5 and a declared size the data could plausibly hold. Throws
-  // TPackageError otherwise. The reader borrows `data`: it must stay unchanged until the extraction is
-  // over.
-  void Open(const std::uint8_t* data, std::size_t size);
+  // relative name (see IsSafeRelativePath) that is `expectedName`, the manifest's name of the file,
+  // letter case ignored (IsSameFileName); a supported method, no encryption, data inside the package, an
+  // LZMA property length of 5, an LZMA dictionary of at most the larger of 64 MiB and the declared size
+  // but never above 256 MiB, and a declared size the data could plausibly hold. Throws TPackageError
+  // otherwise. The reader borrows `data`: it must stay unchanged until the extraction is over.
+  void Open(const std::uint8_t* data, std::size_t size, std::wstring_view expectedName);
   bool IsOpen() const { return m_pData != nullptr; }
 
   // The first entry's name, with "\" separators; may contain subfolders. Empty while nothing is open.
   const std::wstring& FirstEntryName() const { return m_strEntryName; }
 
   // Writes the first entry below `folder`, creating the subfolders its name holds and overwriting a file
-  // of the same name, and returns the written file's path. Throws TFileCreateError when a folder or the
-  // file cannot be created, TPackageError for anything else. After a TPackageError the file may remain,
-  // partly written: the caller deletes it.
-  std::filesystem::path ExtractFirstEntry(const std::filesystem::path& folder);
+  // of the same name, and returns the written file's path. The guard must accept the file's path first
+  // (no link on the way, nor at the file); it raises TUnsafePathError before anything is made. Throws
+  // TFileCreateError when a folder or the file cannot be created, TPackageError for anything else. After
+  // a TPackageError the file may remain, partly written: the caller deletes it.
+  std::filesystem::path ExtractFirstEntry(const std::filesystem::path& folder, const TPathGuard& guard);
 
   void Close();
 

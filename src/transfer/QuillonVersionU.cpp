@@ -4,6 +4,7 @@
 #include <charconv>
 #include <limits>
 #include <nlohmann/json.hpp>
+#include <unordered_map>
 
 #include "common/ErrorU.h"
 #include "common/PathRulesU.h"
@@ -81,6 +82,12 @@ const json& ReadArray(const json& object, std::string_view key) {
   return value;
 }
 
+bool IsMd5Text(std::wstring_view text) {
+  return text.size() == 32 && std::all_of(text.begin(), text.end(), [](wchar_t c) {
+           return (c >= L'0' && c <= L'9') || (c >= L'a' && c <= L'f') || (c >= L'A' && c <= L'F');
+         });
+}
+
 std::unique_ptr<TQuillonVersionFile> ReadFileEntry(const json& element, std::size_t index) {
   const std::wstring where = L" in \"files\"[" + std::to_wstring(index) + L"]";
   if (!element.is_object()) Fail(L"\"files\"[" + std::to_wstring(index) + L"]", L"is not an object");
@@ -94,12 +101,16 @@ std::unique_ptr<TQuillonVersionFile> ReadFileEntry(const json& element, std::siz
   // stream or a device would let the server write anywhere the user can.
   if (!IsSafeRelativePath(entry->strFile)) Fail(L"\"file\"" + where, L"is not a safe relative path: " + entry->strFile);
 
-  const auto& md5 = Required(element, "md5", where);
-  if (!md5.is_string()) Fail(L"\"md5\"" + where, L"is not text");
+  // The digest becomes part of the package's address and is compared with the unpacked file's.
+  const std::wstring whereFile = where + L" (" + entry->strFile + L")";
+  const auto& md5 = Required(element, "md5", whereFile);
+  if (!md5.is_string()) Fail(L"\"md5\"" + whereFile, L"is not text");
   entry->strMD5 = FromUtf8(md5.get_ref<const std::string&>());
+  if (!IsMd5Text(entry->strMD5)) Fail(L"\"md5\"" + whereFile, L"is not 32 hexadecimal digits: " + entry->strMD5);
 
-  entry->nFileSize = static_cast<std::uint32_t>(
-      ReadInteger(Required(element, "size", where), L"\"size\"" + where, 0, std::numeric_limits<std::uint32_t>::max()));
+  entry->nFileSize = static_cast<std::uint32_t>(ReadInteger(Required(element, "size", whereFile),
+                                                           L"\"size\"" + whereFile, 0,
+                                                           std::numeric_limits<std::uint32_t>::max()));
 
   const auto install = element.find("install");
   entry->bInstall = install != element.end() && install->is_boolean() && install->get<bool>();
@@ -142,7 +153,19 @@ void ParseVersionManifest(std::string_view utf8Json, TQuillonVersion& out) {
     version.lstChanges.clear();
   }
 
-  for (std::size_t i = 0; i < files.size(); ++i) version.lstFiles.push_back(ReadFileEntry(files[i], i));
+  // Two entries for one file (letter case does not tell files apart on Windows) would have two workers
+  // write the same file.
+  std::unordered_map<std::wstring, std::size_t> entryOfFile;
+  for (std::size_t i = 0; i < files.size(); ++i) {
+    auto entry = ReadFileEntry(files[i], i);
+    const auto [first, added] = entryOfFile.emplace(FileNameKey(entry->strFile), i);
+    if (!added) {
+      Fail(L"\"file\" in \"files\"[" + std::to_wstring(i) + L"] (" + entry->strFile + L")",
+           L"names the same file as \"files\"[" + std::to_wstring(first->second) + L"] (" +
+               version.lstFiles[first->second]->strFile + L")");
+    }
+    version.lstFiles.push_back(std::move(entry));
+  }
 
   out = std::move(version);
 }

@@ -36,10 +36,12 @@ struct TQuillonVersion {
 // "major.minor.release.build" in decimal, as the engine logs and reports a version.
 std::wstring VersionText(const TQuillonVersion& version);
 
-// Reads a manifest body into `out`. Throws sf::TError naming the key at fault when the text is not JSON,
-// a required key is missing or of the wrong type, a number does not fit, or a "file" path is not a safe
-// relative path (it could otherwise place a file outside the installation folder). On failure `out` is
-// left as it was; on success it is replaced entirely.
+// Reads a manifest body into `out`. Throws sf::TError naming the key at fault, and for a file entry its
+// index and "file", when the text is not JSON, a required key is missing or of the wrong type, a number
+// does not fit, a "file" path is not a safe relative path (it could otherwise place a file outside the
+// installation folder), an "md5" is not 32 hexadecimal digits (it becomes part of the package's address),
+// or two entries name the same file, letter case ignored. On failure `out` is left as it was; on success
+// it is replaced entirely.
 void ParseVersionManifest(std::string_view utf8Json, TQuillonVersion& out);
 
 }  // namespace sf

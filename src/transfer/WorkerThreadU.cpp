@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <utility>
 
+#include "common/FileOpsU.h"
 #include "common/TextU.h"
 #include "common/Utils.h"
 #include "common/WinErrorU.h"
@@ -245,9 +246,9 @@ bool TExtractThread::ProcessItem(PFileToDownload item) {
   };
   try {
     AppendLog(L"TExtractThread: Extracting=" + item->strFileName + L" to=" + destination);
-    Zip.Open(reinterpret_cast<const std::uint8_t*>(item->Stream.data()), item->Stream.size());
+    Zip.Open(reinterpret_cast<const std::uint8_t*>(item->Stream.data()), item->Stream.size(), item->strFileName);
     unpacked = JoinPath(destination, Zip.FirstEntryName());
-    Zip.ExtractFirstEntry(std::filesystem::path(destination));
+    Zip.ExtractFirstEntry(std::filesystem::path(destination), InstallerPathGuard());
     Zip.Close();
     releaseBacklog();
     ReleaseStream(*item);

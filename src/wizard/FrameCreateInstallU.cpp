@@ -84,6 +84,7 @@ bool TFrameCreateInstall::ValidateName() {
     case TNameCheck::Valid: return true;
     case TNameCheck::NotFilled: message = texts.notFilled.c_str(); break;
     case TNameCheck::HasSpaces: message = texts.hasSpaces.c_str(); break;
+    case TNameCheck::BadCharacters: message = texts.badCharacters.c_str(); break;
     case TNameCheck::InUse: message = texts.inUse.c_str(); break;
   }
   ::MessageBoxW(Handle(), message, AppTitle, MB_OK | MB_ICONINFORMATION);

@@ -11,6 +11,12 @@ constexpr TTranslated kNotFilled{L"Preencha o nome da instalação", L"Fill in t
                                  L"Digite el nombre de la instalação"};
 constexpr TTranslated kHasSpaces{L"O nome não pode conter espaços", L"Name field can not contain spaces",
                                  L"El campo de nombre no puede contener espacios"};
+constexpr TTranslated kBadCharacters{
+    L"O nome não pode conter \\ / : * ? \" < > | nem caracteres de controle, nem começar ou terminar com "
+    L"ponto ou espaço",
+    L"Name field can not contain \\ / : * ? \" < > | or control characters, nor begin or end with a dot or a space",
+    L"El campo de nombre no puede contener \\ / : * ? \" < > | ni caracteres de control, ni empezar o terminar con "
+    L"punto o espacio"};
 constexpr TTranslated kInUse{L"O nome escolhido já foi utilizado", L"The chosen name has already been used",
                              L"El nombre elegido ya ha sido utilizado"};
 
@@ -41,7 +47,7 @@ const wchar_t* PickText(const wchar_t* pt, const wchar_t* en, const wchar_t* es)
 }
 
 TNameEntryTexts& SharedNameTexts() {
-  static TNameEntryTexts texts{kPlaceholder.pt, kNotFilled.pt, kHasSpaces.pt, kInUse.pt};
+  static TNameEntryTexts texts{kPlaceholder.pt, kNotFilled.pt, kHasSpaces.pt, kBadCharacters.pt, kInUse.pt};
   return texts;
 }
 
@@ -51,6 +57,7 @@ void TranslateSharedNameTexts() {
   texts.placeholder = PickText(kPlaceholder);
   texts.notFilled = PickText(kNotFilled);
   texts.hasSpaces = PickText(kHasSpaces);
+  texts.badCharacters = PickText(kBadCharacters);
   texts.inUse = PickText(kInUse);
 }
 

@@ -33,6 +33,7 @@ struct TNameEntryTexts {
   std::wstring placeholder;
   std::wstring notFilled;
   std::wstring hasSpaces;
+  std::wstring badCharacters;
   std::wstring inUse;
 };
 TNameEntryTexts& SharedNameTexts();

@@ -1,6 +1,7 @@
 #include "wizard/PageFlowU.h"
 
 #include "common/ConstantsU.h"
+#include "common/PathRulesU.h"
 #include "engine/InstallationRulesU.h"
 #include "engine/MessagesU.h"
 
@@ -37,6 +38,7 @@ TNameCheck CheckInstallName(const std::wstring& text, const std::wstring& placeh
                             const std::vector<std::wstring>& installations) {
   if (text == placeholder) return TNameCheck::NotFilled;
   if (text.find(L' ') != std::wstring::npos) return TNameCheck::HasSpaces;
+  if (!IsValidInstallationName(text)) return TNameCheck::BadCharacters;
   if (ContainsKey(installations, std::wstring(ProductName) + L"_" + text)) return TNameCheck::InUse;
   // The engine takes an empty name, and ProductName itself, for the default installation: a new
   // installation by either name would be placed over an existing default one.

@@ -47,8 +47,9 @@ TPageStep RepairStep(bool hasInstallerUpdate, bool multipleInstall);
 
 // The name typed for a new installation, against the installation keys the engine found (ProductName
 // for the default installation, ProductName + "_" + name for the others; letter case does not count).
-// An empty name stands for the default installation.
-enum class TNameCheck { Valid, NotFilled, HasSpaces, InUse };
+// An empty name stands for the default installation. A name that breaks the installation-name rule
+// (IsValidInstallationName) is refused with the characters that are not allowed.
+enum class TNameCheck { Valid, NotFilled, HasSpaces, BadCharacters, InUse };
 TNameCheck CheckInstallName(const std::wstring& text, const std::wstring& placeholder,
                             const std::vector<std::wstring>& installations);
 

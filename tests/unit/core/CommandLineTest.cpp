@@ -43,6 +43,13 @@ TEST(CommandLine, ConsequencesTable) {
       {{L"/install", L"my", L"name"}, true, TCmdInstallType::citNone, L""},
       {{L"/st", L"abc"}, true, TCmdInstallType::citNone, L""},
       {{L"abc"}, true, TCmdInstallType::citNone, L""},
+      // Names that break the installation-name rule make a command line of the wrong shape.
+      {{L"/install", L"x\\..\\..\\..\\.."}, true, TCmdInstallType::citNone, L""},
+      {{L"/install", L"a/b"}, true, TCmdInstallType::citNone, L""},
+      {{L"/update", L"abc."}, true, TCmdInstallType::citNone, L""},
+      {{L"/repair", L"a:b"}, true, TCmdInstallType::citNone, L""},
+      {{L"/install", L"a\tb"}, true, TCmdInstallType::citNone, L""},
+      {{L"/install", L"a.b"}, false, citInstall, L"a.b"},
   };
   for (const auto& c : cases) {
     const auto args = WithProgram(c.args);

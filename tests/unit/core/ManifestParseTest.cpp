@@ -113,11 +113,11 @@ TEST(ManifestParse, RefusesWhatItCannotRead) {
       {"/files/2/size", nullptr, L"\"size\" is missing in \"files\"[2]"},
       {"/files/0/file", nullptr, L"\"file\" is missing in \"files\"[0]"},
       {"/files/0/file", "17", L"\"file\" in \"files\"[0] is not text"},
-      {"/files/0/md5", "17", L"\"md5\" in \"files\"[0] is not text"},
-      {"/files/0/size", "-1", L"\"size\" in \"files\"[0] is not a whole number from 0 to 4294967295"},
-      {"/files/0/size", "4294967296", L"\"size\" in \"files\"[0] is not a whole number"},
-      {"/files/0/size", R"("12kB")", L"\"size\" in \"files\"[0] is not a whole number"},
-      {"/files/0/size", "true", L"\"size\" in \"files\"[0] is not a whole number"},
+      {"/files/0/md5", "17", L"\"md5\" in \"files\"[0] (quillon.exe) is not text"},
+      {"/files/0/size", "-1", L"\"size\" in \"files\"[0] (quillon.exe) is not a whole number from 0 to 4294967295"},
+      {"/files/0/size", "4294967296", L"\"size\" in \"files\"[0] (quillon.exe) is not a whole number"},
+      {"/files/0/size", R"("12kB")", L"\"size\" in \"files\"[0] (quillon.exe) is not a whole number"},
+      {"/files/0/size", "true", L"\"size\" in \"files\"[0] (quillon.exe) is not a whole number"},
       // Paths that would place a file outside the installation folder, or on a device or stream.
       {"/files/1/file", R"("../../Startup/evil.exe")", L"\"file\" in \"files\"[1] is not a safe relative path: ..\\..\\Startup\\evil.exe"},
       {"/files/1/file", R"("bin/../../evil.exe")", L"is not a safe relative path"},
@@ -128,6 +128,18 @@ TEST(ManifestParse, RefusesWhatItCannotRead) {
       {"/files/1/file", R"("bin/CON")", L"is not a safe relative path"},
       {"/files/1/file", R"("aux.dll")", L"is not a safe relative path"},
       {"/files/1/file", R"("")", L"is not a safe relative path"},
+      // The digest becomes part of the package's address: 32 hexadecimal digits, nothing else.
+      {"/files/1/md5", R"("92eb5ffee6ae2fec3ad71c777531578")", L"\"md5\" in \"files\"[1] (bin\\plugins\\a.dll) is not 32 hexadecimal digits: 92eb5ffee6ae2fec3ad71c777531578"},
+      {"/files/1/md5", R"("92eb5ffee6ae2fec3ad71c777531578f0")", L"is not 32 hexadecimal digits"},
+      {"/files/1/md5", R"("92eb5ffee6ae2fec3ad71c777531578g")", L"is not 32 hexadecimal digits"},
+      {"/files/1/md5", R"("")", L"is not 32 hexadecimal digits"},
+      {"/files/1/md5", R"("../../version/stormfinch/alpha/x")", L"is not 32 hexadecimal digits"},
+      {"/files/1/md5", R"("92eb5ffee6ae2fec 3ad71c777531578")", L"is not 32 hexadecimal digits"},
+      {"/files/1/md5", R"("92eb5ffee6ae2fec3ad71c777531578f\u0000")", L"is not 32 hexadecimal digits"},
+      // Two entries for one file would have two workers write it; letter case does not tell files apart.
+      {"/files/2/file", R"("quillon.exe")", L"\"file\" in \"files\"[2] (quillon.exe) names the same file as \"files\"[0] (quillon.exe)"},
+      {"/files/2/file", R"("BIN/Plugins/A.DLL")", L"\"files\"[2] (BIN\\Plugins\\A.DLL) names the same file as \"files\"[1]"},
+      {"/files/0/file", R"("bin\\plugins\\a.dll")", L"\"files\"[1] (bin\\plugins\\a.dll) names the same file as \"files\"[0]"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(std::string(c.pointer) + " = " + (c.value != nullptr ? c.value : "(removed)"));
@@ -150,6 +162,21 @@ TEST(ManifestParse, RefusesWhatItCannotRead) {
     EXPECT_EQ(kept.nMajor, 4);
     EXPECT_EQ(kept.lstChanges, std::vector<std::wstring>{L"kept"});
   }
+}
+
+TEST(ManifestParse, LetterCaseBeyondAsciiDoesNotMakeAnotherFile) {
+  json manifest = Manifest();
+  manifest["files"][1]["file"] = "dados/Configura\u00E7\u00E3o.ini";
+  manifest["files"][2]["file"] = "DADOS/CONFIGURA\u00C7\u00C3O.INI";
+  TQuillonVersion version;
+  try {
+    ParseVersionManifest(manifest.dump(), version);
+    ADD_FAILURE() << "accepted";
+  } catch (const TError& e) {
+    EXPECT_NE(e.Message().find(L"names the same file as \"files\"[1]"), std::wstring::npos) << e.what();
+  }
+  manifest["files"][2]["file"] = "DADOS/CONFIGURACAO.INI";
+  EXPECT_EQ(Parse(manifest).lstFiles.size(), 3u);
 }
 
 TEST(ManifestParse, RefusesTextThatIsNotAJsonObject) {

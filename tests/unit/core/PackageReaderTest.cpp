@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <optional>
 #include <chrono>
 #include <fstream>
 #include <iterator>
@@ -22,6 +23,9 @@ namespace {
 
 namespace fs = std::filesystem;
 using TBytes = std::vector<std::uint8_t>;
+
+// The entry most fixtures hold, as the manifest would name it.
+constexpr const wchar_t* kLzmaEntry = L"bin\\plugins\\a.dll";
 
 TBytes ReadBytes(const fs::path& path) {
   std::ifstream in(path, std::ios::binary);
@@ -51,17 +55,20 @@ class PackageReaderTest : public ::testing::Test {
             std::to_string(counter++));
     dest = root / "dest";
     fs::create_directories(dest);
+    guard.emplace(std::vector<std::wstring>{TextOf(root)}, FilesystemPathFacts());
   }
   void TearDown() override {
     std::error_code ignored;
     fs::remove_all(root, ignored);
   }
 
+  std::filesystem::path Extract() { return reader.ExtractFirstEntry(dest, *guard); }
+
   // Opens and unpacks a fixture; returns the error's message, or fails when something else is thrown.
-  std::wstring PackageErrorOf(const TBytes& package) {
+  std::wstring PackageErrorOf(const TBytes& package, std::wstring_view expectedName) {
     try {
-      reader.Open(package.data(), package.size());
-      reader.ExtractFirstEntry(dest);
+      reader.Open(package.data(), package.size(), expectedName);
+      Extract();
     } catch (const TPackageError& e) {
       return e.Message();
     } catch (const std::exception& e) {
@@ -80,6 +87,7 @@ class PackageReaderTest : public ::testing::Test {
 
   fs::path root;
   fs::path dest;
+  std::optional<TPathGuard> guard;  // the test's folder stands in for the installer's
   TPackageReader reader;
 };
 
@@ -116,10 +124,10 @@ TEST_F(PackageReaderTest, UnpacksPackagesOfOtherWriters) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     const TBytes package = Fixture(std::string(c.name) + ".zip");
-    ASSERT_NO_THROW(reader.Open(package.data(), package.size()));
+    ASSERT_NO_THROW(reader.Open(package.data(), package.size(), c.entry));
     EXPECT_TRUE(reader.IsOpen());
     EXPECT_EQ(reader.FirstEntryName(), c.entry);
-    const fs::path written = reader.ExtractFirstEntry(dest);
+    const fs::path written = Extract();
     EXPECT_EQ(fs::relative(written, dest).generic_u8string(), Generic(c.entry));
     EXPECT_EQ(ReadBytes(written), Fixture(std::string(c.name) + ".content"));
     reader.Close();
@@ -134,8 +142,8 @@ TEST_F(PackageReaderTest, OverwritesAnExistingLongerFile) {
   fs::create_directories(dest / "bin" / "plugins");
   WriteBytes(dest / "bin" / "plugins" / "a.dll", std::string(400000, 'x'));
   const TBytes package = Fixture("py_lzma.zip");
-  reader.Open(package.data(), package.size());
-  EXPECT_EQ(ReadBytes(reader.ExtractFirstEntry(dest)), Fixture("py_lzma.content"));
+  reader.Open(package.data(), package.size(), kLzmaEntry);
+  EXPECT_EQ(ReadBytes(Extract()), Fixture("py_lzma.content"));
 }
 
 // Each damaged package is refused with a TPackageError that says what is wrong. Those refused when
@@ -144,49 +152,59 @@ TEST_F(PackageReaderTest, OverwritesAnExistingLongerFile) {
 TEST_F(PackageReaderTest, RefusesDamagedAndUnsafePackages) {
   struct TCase {
     const char* name;
+    const wchar_t* expectedName;  // the manifest's name of the file
     const wchar_t* message;
     bool refusedWhenOpened;
   };
   const TCase cases[] = {
-      {"empty", L"the package is empty", true},
-      {"not_zip", L"not a ZIP archive", true},
-      {"random_body", L"not a ZIP archive", true},
-      {"archive_cut_in_half", L"not a ZIP archive", true},
-      {"no_entries", L"holds no entries", true},
-      {"lzma_property_length_4", L"LZMA property length is 4, not 5", true},
-      {"lzma_stream_truncated", L"LZMA stream is truncated", false},
-      {"lzma_flipped_byte", L"Invalid package: ", false},
-      {"crc_mismatch", L"CRC-32", false},
-      {"declared_size_too_small", L"does not end at the declared size", false},
-      {"declared_size_too_large", L"ends before the declared size", false},
-      {"declared_size_beyond_ratio", L"the declared size 4294967280 is beyond what LZMA data", true},
-      {"deflate_beyond_ratio", L"is beyond what Deflate data", true},
-      {"stored_size_mismatch", L"differs from the stored data", true},
-      {"descriptor_mismatch", L"data descriptor does not match", true},
-      {"method_bzip2", L"compression method 12 is not supported", true},
-      {"encrypted", L"encrypted", true},
-      {"folder_first", L"folder, not a file: bin\\", true},
-      {"unsafe_parent", L"unsafe entry name: ..\\evil.txt", true},
-      {"unsafe_inner_parent", L"unsafe entry name", true},
-      {"unsafe_absolute", L"unsafe entry name", true},
-      {"unsafe_backslash_root", L"unsafe entry name", true},
-      {"unsafe_drive", L"unsafe entry name: C:\\evil.txt", true},
-      {"unsafe_drive_relative", L"unsafe entry name", true},
-      {"unsafe_unc", L"unsafe entry name", true},
-      {"unsafe_stream", L"unsafe entry name", true},
-      {"unsafe_device", L"unsafe entry name: CON", true},
-      {"unsafe_device_extension", L"unsafe entry name", true},
-      {"unsafe_com_port", L"unsafe entry name", true},
+      {"empty", kLzmaEntry, L"the package is empty", true},
+      {"not_zip", kLzmaEntry, L"not a ZIP archive", true},
+      {"random_body", kLzmaEntry, L"not a ZIP archive", true},
+      {"archive_cut_in_half", kLzmaEntry, L"not a ZIP archive", true},
+      {"no_entries", kLzmaEntry, L"holds no entries", true},
+      {"lzma_property_length_4", kLzmaEntry, L"LZMA property length is 4, not 5", true},
+      {"lzma_stream_truncated", kLzmaEntry, L"LZMA stream is truncated", false},
+      {"lzma_flipped_byte", kLzmaEntry, L"Invalid package: ", false},
+      {"crc_mismatch", kLzmaEntry, L"CRC-32", false},
+      {"declared_size_too_small", kLzmaEntry, L"does not end at the declared size", false},
+      {"declared_size_too_large", kLzmaEntry, L"ends before the declared size", false},
+      {"declared_size_beyond_ratio", kLzmaEntry, L"the declared size 4294967280 is beyond what LZMA data", true},
+      {"deflate_beyond_ratio", kLzmaEntry, L"is beyond what Deflate data", true},
+      {"stored_size_mismatch", L"readme.txt", L"differs from the stored data", true},
+      {"descriptor_mismatch", kLzmaEntry, L"data descriptor does not match", true},
+      {"method_bzip2", L"a.txt", L"compression method 12 is not supported", true},
+      {"encrypted", L"a.txt", L"encrypted", true},
+      {"folder_first", kLzmaEntry, L"folder, not a file: bin\\", true},
+      {"unsafe_parent", kLzmaEntry, L"unsafe entry name: ..\\evil.txt", true},
+      {"unsafe_inner_parent", kLzmaEntry, L"unsafe entry name", true},
+      {"unsafe_absolute", kLzmaEntry, L"unsafe entry name", true},
+      {"unsafe_backslash_root", kLzmaEntry, L"unsafe entry name", true},
+      {"unsafe_drive", kLzmaEntry, L"unsafe entry name: C:\\evil.txt", true},
+      {"unsafe_drive_relative", kLzmaEntry, L"unsafe entry name", true},
+      {"unsafe_unc", kLzmaEntry, L"unsafe entry name", true},
+      {"unsafe_stream", kLzmaEntry, L"unsafe entry name", true},
+      {"unsafe_device", kLzmaEntry, L"unsafe entry name: CON", true},
+      {"unsafe_device_extension", kLzmaEntry, L"unsafe entry name", true},
+      {"unsafe_com_port", kLzmaEntry, L"unsafe entry name", true},
+      {"unsafe_long_segment", kLzmaEntry, L"unsafe entry name: bin\\xxxxxxxx", true},
+      // A package holds the file the manifest names, whatever its letter case, and no other.
+      {"py_lzma", L"a.dll", L"the entry is named bin\\plugins\\a.dll, not a.dll as the manifest says", true},
+      {"py_lzma", L"bin\\plugins\\b.dll", L"not bin\\plugins\\b.dll as the manifest says", true},
+      {"py_stored", L"", L"the entry is named readme.txt, not  as the manifest says", true},
+      // Each extraction worker allocates the dictionary: at most the larger of 64 MiB and the file's
+      // declared size, never above 256 MiB.
+      {"lzma_dictionary_above_64m", kLzmaEntry, L"the LZMA dictionary of 67108865 bytes is larger than a file of 300000 bytes may ask for", true},
+      {"lzma_dictionary_above_256m", kLzmaEntry, L"the LZMA dictionary of 268435457 bytes", true},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     const TBytes package = Fixture(std::string(c.name) + ".zip");
-    const std::wstring message = PackageErrorOf(package);
+    const std::wstring message = PackageErrorOf(package, c.expectedName);
     EXPECT_NE(message.find(c.message), std::wstring::npos) << ToUtf8(message);
     if (c.refusedWhenOpened) {
       EXPECT_FALSE(reader.IsOpen());
       EXPECT_EQ(reader.FirstEntryName(), L"");
-      EXPECT_THROW(reader.ExtractFirstEntry(dest), TPackageError);
+      EXPECT_THROW(Extract(), TPackageError);
       EXPECT_EQ(Everything(root), std::vector<fs::path>{dest});
     }
     fs::remove_all(dest);
@@ -197,11 +215,11 @@ TEST_F(PackageReaderTest, RefusesDamagedAndUnsafePackages) {
 TEST_F(PackageReaderTest, AFailedOpenForgetsThePreviousPackage) {
   const TBytes good = Fixture("py_lzma.zip");
   const TBytes bad = Fixture("not_zip.zip");
-  reader.Open(good.data(), good.size());
-  EXPECT_THROW(reader.Open(bad.data(), bad.size()), TPackageError);
+  reader.Open(good.data(), good.size(), kLzmaEntry);
+  EXPECT_THROW(reader.Open(bad.data(), bad.size(), kLzmaEntry), TPackageError);
   EXPECT_FALSE(reader.IsOpen());
-  EXPECT_THROW(reader.ExtractFirstEntry(dest), TPackageError);
-  EXPECT_THROW(reader.Open(nullptr, 0), TPackageError);
+  EXPECT_THROW(Extract(), TPackageError);
+  EXPECT_THROW(reader.Open(nullptr, 0, kLzmaEntry), TPackageError);
   EXPECT_TRUE(Everything(dest).empty());
 }
 
@@ -209,19 +227,44 @@ TEST_F(PackageReaderTest, AFailedOpenForgetsThePreviousPackage) {
 // in use and offers a retry instead of downloading again.
 TEST_F(PackageReaderTest, OutputThatCannotBeCreatedIsAFileCreateError) {
   const TBytes package = Fixture("py_lzma.zip");
-  reader.Open(package.data(), package.size());
+  reader.Open(package.data(), package.size(), kLzmaEntry);
 
   fs::create_directories(dest / "bin" / "plugins" / "a.dll");  // a folder where the file should go
-  EXPECT_THROW(reader.ExtractFirstEntry(dest), TFileCreateError);
+  EXPECT_THROW(Extract(), TFileCreateError);
 
   fs::remove_all(dest / "bin");
   WriteBytes(dest / "bin", "a file where a folder should go");
   try {
-    reader.ExtractFirstEntry(dest);
+    Extract();
     ADD_FAILURE() << "extracted below a file";
   } catch (const TFileCreateError& e) {
     EXPECT_NE(e.Message().find(L"Cannot create the folder"), std::wstring::npos) << e.what();
   }
+}
+
+TEST_F(PackageReaderTest, TheEntryNameMayDifferFromTheManifestsInLetterCaseOnly) {
+  const TBytes package = Fixture("py_lzma.zip");
+  reader.Open(package.data(), package.size(), L"BIN\\Plugins\\A.DLL");
+  EXPECT_EQ(ReadBytes(Extract()), Fixture("py_lzma.content"));
+}
+
+// A dictionary within the bounds is used, and only as large as the file needs; one of 256 MiB is accepted
+// for a file that large (its data here is not, which the unpacking would find).
+TEST_F(PackageReaderTest, LzmaDictionariesWithinTheBounds) {
+  const TBytes package = Fixture("lzma_dictionary_64m.zip");
+  reader.Open(package.data(), package.size(), kLzmaEntry);
+  EXPECT_EQ(ReadBytes(Extract()), Fixture("lzma_dictionary_64m.content"));
+  const TBytes large = Fixture("lzma_dictionary_256m_large_file.zip");
+  EXPECT_NO_THROW(reader.Open(large.data(), large.size(), kLzmaEntry));
+}
+
+// The destination is checked before anything is made: outside the guard's folders nothing is written.
+TEST_F(PackageReaderTest, NothingIsWrittenWhereTheGuardRefuses) {
+  const TBytes package = Fixture("py_lzma.zip");
+  reader.Open(package.data(), package.size(), kLzmaEntry);
+  const TPathGuard elsewhere({TextOf(root / "other")}, FilesystemPathFacts());
+  EXPECT_THROW(reader.ExtractFirstEntry(dest, elsewhere), TUnsafePathError);
+  EXPECT_TRUE(Everything(dest).empty());
 }
 
 #ifdef _WIN32
@@ -229,28 +272,60 @@ TEST_F(PackageReaderTest, OutputThatCannotBeCreatedIsAFileCreateError) {
 // Once the file is released, the same reader unpacks the same package.
 TEST_F(PackageReaderTest, AFileHeldByARunningProgramIsAFileCreateError) {
   const TBytes package = Fixture("py_lzma.zip");
-  reader.Open(package.data(), package.size());
+  reader.Open(package.data(), package.size(), kLzmaEntry);
   const fs::path target = dest / "bin" / "plugins" / "a.dll";
   fs::create_directories(target.parent_path());
   WriteBytes(target, "the running version");
   TScopedKernelHandle held(
       CreateFileW(target.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
   ASSERT_TRUE(held.IsValid());
-  EXPECT_THROW(reader.ExtractFirstEntry(dest), TFileCreateError);
+  EXPECT_THROW(Extract(), TFileCreateError);
   held.Close();
-  EXPECT_EQ(ReadBytes(reader.ExtractFirstEntry(dest)), Fixture("py_lzma.content"));
+  EXPECT_EQ(ReadBytes(Extract()), Fixture("py_lzma.content"));
 }
 #else
+// The standard library's facts, except that nothing counts as a link.
+class TNoLinkFacts : public IPathFacts {
+ public:
+  std::wstring FullPath(const std::wstring& path) const override { return FilesystemPathFacts().FullPath(path); }
+  bool IsLink(const std::wstring&) const override { return false; }
+  bool IgnoresCase() const override { return false; }
+};
+
+const IPathFacts& NoLinkFacts() {
+  static const TNoLinkFacts facts;
+  return facts;
+}
+
+// A folder of the installation that is a link to somewhere else: the file would land there.
+TEST_F(PackageReaderTest, NeverUnpacksThroughALink) {
+  const TBytes package = Fixture("py_lzma.zip");
+  reader.Open(package.data(), package.size(), kLzmaEntry);
+  fs::create_directories(root / "outside");
+  fs::create_directories(dest / "bin");
+  fs::create_directory_symlink(root / "outside", dest / "bin" / "plugins");
+  try {
+    Extract();
+    ADD_FAILURE() << "unpacked through a link";
+  } catch (const TUnsafePathError& e) {
+    EXPECT_NE(e.Message().find(L"passes through the link"), std::wstring::npos) << e.what();
+  }
+  EXPECT_TRUE(fs::is_empty(root / "outside"));
+}
+
 // A disk that fills up while the file is written: the package is not to blame, but the caller must
 // learn that the file is incomplete, and a retry of the package is what it does for a TPackageError.
 TEST_F(PackageReaderTest, AFullDiskIsAPackageErrorNotSuccess) {
   if (!fs::exists("/dev/full")) GTEST_SKIP() << "no /dev/full on this system";
   const TBytes package = Fixture("py_lzma.zip");
-  reader.Open(package.data(), package.size());
+  reader.Open(package.data(), package.size(), kLzmaEntry);
   fs::create_directories(dest / "bin" / "plugins");
   fs::create_symlink("/dev/full", dest / "bin" / "plugins" / "a.dll");
+  // The device stands in for a full disk through a link, which the installer's guard would refuse: here
+  // the guard is told that nothing is a link.
+  const TPathGuard blind({TextOf(root)}, NoLinkFacts());
   try {
-    reader.ExtractFirstEntry(dest);
+    reader.ExtractFirstEntry(dest, blind);
     ADD_FAILURE() << "a write to a full disk was reported as success";
   } catch (const TPackageError& e) {
     EXPECT_NE(e.Message().find(L"Cannot write"), std::wstring::npos) << e.what();

@@ -61,6 +61,12 @@ TEST(PageFlow, NameOfANewInstallation) {
       {L"Stormfinch", &withDefault, TNameCheck::InUse},  // the engine's name for the default installation
       {L"Stormfinch", &namedOnly, TNameCheck::Valid},
       {L"abcdefghijklmnopq", &namedOnly, TNameCheck::Valid},  // the field limits the length, not this rule
+      {L"x\\..\\..\\..", &namedOnly, TNameCheck::BadCharacters},
+      {L"a/b", &namedOnly, TNameCheck::BadCharacters},
+      {L"abc.", &namedOnly, TNameCheck::BadCharacters},
+      {L"a<b>", &namedOnly, TNameCheck::BadCharacters},
+      {L"a b\\c", &namedOnly, TNameCheck::HasSpaces},  // the spaces message comes first
+      {L"a.b", &namedOnly, TNameCheck::Valid},
   };
   for (const TCase& c : cases) {
     SCOPED_TRACE(ToUtf8(c.text));

@@ -31,5 +31,61 @@ TEST(PathRules, RefusesPathsThatEscapeOrNameSomethingElse) {
   EXPECT_FALSE(IsSafeRelativePath(std::wstring(L"a\0b", 3)));
 }
 
+// Windows cannot create a name longer than 255 UTF-16 units: such a path is refused, not met later as a
+// file that cannot be created.
+TEST(PathRules, NamesUpToTheLongestWindowsCreates) {
+  const std::wstring longest(kMaxNameLength, L'x');
+  EXPECT_TRUE(IsSafeRelativePath(longest));
+  EXPECT_TRUE(IsSafeRelativePath(L"bin\\" + longest + L"\\" + longest));
+  EXPECT_FALSE(IsSafeRelativePath(longest + L"x"));
+  EXPECT_FALSE(IsSafeRelativePath(L"bin\\" + longest + L"x\\a.dll"));
+  // Off Windows a wide character above U+FFFF counts twice, as its UTF-16 form does.
+  if constexpr (sizeof(wchar_t) > 2) {
+    EXPECT_TRUE(IsSafeRelativePath(std::wstring(127, static_cast<wchar_t>(0x1F600))));
+    EXPECT_FALSE(IsSafeRelativePath(std::wstring(128, static_cast<wchar_t>(0x1F600))));
+  }
+}
+
+// One rule for the command line and the name page. The name becomes part of the folder
+// %APPDATA%\Ardentis\Stormfinch_<name> and of a registry key.
+TEST(PathRules, InstallationNames) {
+  for (const wchar_t* name : {L"", L"abc", L"a.b", L"a_b-c", L"abcdefghijklmnopq", L"Configura\u00E7\u00E3o",
+                              L"x..y", L"CON", L"a b", L"(1)", L"#2", L"a'b", L"a%b", L"a\u00A0b"}) {
+    EXPECT_TRUE(IsValidInstallationName(name)) << ToUtf8(name);
+  }
+  for (const wchar_t* name : {
+           L"x\\..\\..\\..\\..", L"a/b", L"a\\b", L"..", L".", L"..\\x",                  // climbing or nesting
+           L"a:b", L"C:", L"a*b", L"a?b", L"a\"b", L"a<b", L"a>b", L"a|b",            // characters Windows refuses
+           L"a\tb", L"a\nb", L"a\x01", L"a\x7F", L"a\u0085b",                       // control characters
+           L"abc.", L".abc", L"abc ", L" abc", L"abc\u00A0", L"\u3000abc", L"abc\uFEFF"}) {  // ends Windows drops
+    EXPECT_FALSE(IsValidInstallationName(name)) << ToUtf8(name);
+  }
+  EXPECT_FALSE(IsValidInstallationName(std::wstring(L"a\0b", 3)));
+}
+
+TEST(PathRules, SameFileNameIgnoringLetterCase) {
+  struct TCase {
+    const wchar_t* a;
+    const wchar_t* b;
+    bool same;
+  };
+  const TCase cases[] = {
+      {L"bin\\A.dll", L"BIN\\a.DLL", true},
+      {L"Configura\u00C7\u00C3O.ini", L"configura\u00E7\u00E3o.INI", true},  // Latin-1
+      {L"\u0141\u00F3d\u017A", L"\u0142\u00D3D\u0179", true},                  // Latin Extended-A, both orders
+      {L"\u00FF", L"\u0178", true},
+      {L"\u039A\u03B1\u03C2", L"\u03BA\u0391\u03A3", true},                     // Greek, final sigma
+      {L"\u0414\u0430\u0451", L"\u0434\u0410\u0401", true},                     // Cyrillic
+      {L"a.dll", L"a.dl", false},
+      {L"a.dll", L"b.dll", false},
+      {L"\u00E4.dll", L"a.dll", false},
+      {L"\u00D7", L"\u00F7", false},  // the signs of multiplication and division are no letters
+  };
+  for (const TCase& c : cases) {
+    EXPECT_EQ(IsSameFileName(c.a, c.b), c.same) << ToUtf8(c.a) << " / " << ToUtf8(c.b);
+    EXPECT_EQ(IsSameFileName(c.b, c.a), c.same) << ToUtf8(c.b) << " / " << ToUtf8(c.a);
+  }
+}
+
 }  // namespace
 }  // namespace sf

@@ -59,9 +59,9 @@ TEST_F(QuillonUpdateReaderTest, ManifestEdgeCasesFromBothServers) {
       {"changes-text-and-number", With(ValidManifest(), "changes", json::array({"Nova versão", 12.5})).dump(), true,
        [](const TQuillonVersion& v) { EXPECT_EQ(v.lstChanges, (std::vector<std::wstring>{L"Nova versão", L"12.5"})); }},
       {"install-absent-or-text",
-       With(ValidManifest(), "files", json::parse(R"([{"file": "a.dll", "md5": "A", "size": 1},
-                                                      {"file": "b.dll", "md5": "B", "size": "2", "install": "yes"},
-                                                      {"file": "c.dll", "md5": "C", "size": 3, "install": true}])"))
+       With(ValidManifest(), "files", json::parse(R"([{"file": "a.dll", "md5": "0CC175B9C0F1B6A831C399E269772661", "size": 1},
+                                                      {"file": "b.dll", "md5": "92eb5ffee6ae2fec3ad71c777531578f", "size": "2", "install": "yes"},
+                                                      {"file": "c.dll", "md5": "4A8A08F09D37B73795649038408B5F33", "size": 3, "install": true}])"))
            .dump(),
        true,
        [](const TQuillonVersion& v) {
@@ -72,8 +72,11 @@ TEST_F(QuillonUpdateReaderTest, ManifestEdgeCasesFromBothServers) {
          EXPECT_EQ(v.lstFiles[1]->nFileSize, 2u);
        }},
       {"slashes",
-       With(ValidManifest(), "files", json::parse(R"([{"file": "bin/plugins/a.dll", "md5": "A", "size": 1}])")).dump(),
+       With(ValidManifest(), "files", json::parse(R"([{"file": "bin/plugins/a.dll", "md5": "0CC175B9C0F1B6A831C399E269772661", "size": 1}])")).dump(),
        true, [](const TQuillonVersion& v) { EXPECT_EQ(v.lstFiles.at(0)->strFile, L"bin\\plugins\\a.dll"); }},
+      {"md5-not-a-digest",
+       With(ValidManifest(), "files", json::parse(R"([{"file": "a.dll", "md5": "../../version/x", "size": 1}])")).dump(),
+       false, {}},
       {"empty-files", With(ValidManifest(), "files", json::array()).dump(), true,
        [](const TQuillonVersion& v) { EXPECT_TRUE(v.lstFiles.empty()); }},
   };

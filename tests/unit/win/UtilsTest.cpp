@@ -148,11 +148,18 @@ TEST(FileFacts, ModifiedTimeInLocalText) {
   EXPECT_FALSE(FileTimeToLocalText(invalid).empty());
 }
 
-TEST(DeleteFolder, RemovesATreeWithReadOnlyFiles) {
+// DeleteFolder acts only inside the installer's folders: the company's folder under APPDATA here.
+class DeleteFolderTest : public testing::Test {
+ protected:
   TTempFolder temp;
+  test::TScopedEnvironment appData{L"APPDATA", temp.Path().wstring()};
+  const fs::path company = temp.Path() / "Ardentis";
+};
+
+TEST_F(DeleteFolderTest, RemovesATreeWithReadOnlyFiles) {
   for (const wchar_t* trailing : {L"", L"\\"}) {
-    const fs::path tree = temp.Path() / "tree";
-    const fs::path sibling = temp.Path() / "tree2";
+    const fs::path tree = company / "tree";
+    const fs::path sibling = company / "tree2";
     fs::create_directories(tree / "a" / "b");
     fs::create_directories(sibling);
     WriteBytes(tree / "top.txt", "1");
@@ -167,18 +174,21 @@ TEST(DeleteFolder, RemovesATreeWithReadOnlyFiles) {
   }
 }
 
-TEST(DeleteFolder, AnswersFalseForWhatIsNoFolder) {
-  TTempFolder temp;
-  const fs::path file = temp.Path() / "file.txt";
+TEST_F(DeleteFolderTest, AnswersFalseForWhatIsNoFolderOrNotTheInstallers) {
+  const fs::path file = company / "file.txt";
+  fs::create_directories(company / "folder");
   WriteBytes(file, "x");
-  fs::create_directories(temp.Path() / "folder");
-  EXPECT_FALSE(DeleteFolder((temp.Path() / "missing").wstring()));
+  fs::create_directories(temp.Path() / "outside");
+  EXPECT_FALSE(DeleteFolder((company / "missing").wstring()));
   EXPECT_FALSE(DeleteFolder(L""));
   EXPECT_FALSE(DeleteFolder(file.wstring()));
-  // A wildcard would make the shell delete every match.
-  EXPECT_FALSE(DeleteFolder((temp.Path() / "fold*").wstring()));
+  EXPECT_FALSE(DeleteFolder((company / "fold*").wstring()));
+  EXPECT_FALSE(DeleteFolder((temp.Path() / "outside").wstring()));
+  EXPECT_FALSE(DeleteFolder((company / "folder" / ".." / ".." / "outside").wstring()));
+  EXPECT_FALSE(DeleteFolder(company.wstring()));
   EXPECT_TRUE(fs::exists(file));
-  EXPECT_TRUE(fs::exists(temp.Path() / "folder"));
+  EXPECT_TRUE(fs::exists(company / "folder"));
+  EXPECT_TRUE(fs::exists(temp.Path() / "outside"));
 }
 
 class LoadPngResourceTest : public testing::Test {
