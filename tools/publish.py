@@ -10,6 +10,9 @@ VERSION is a.b.c.d. The tree:
     OUT_DIR/files/<MD5>                                    one package per distinct file content
 
 A package is a ZIP archive with exactly one entry: the file under its own name, LZMA-compressed.
+The installer refuses a manifest whose entries break its rules (a path it would not place, an "md5"
+that is not 32 hexadecimal digits, two entries for one file when letter case is ignored); the same
+inputs are refused here, before anything is written.
 <MD5> is the upper-case hex digest of the unpacked file; the manifest's "size" is the size of the
 package, which is what the installer downloads. Files of equal content share one package, so they
 must also share their name. Identical input gives identical bytes (fixed entry
@@ -24,6 +27,7 @@ import hashlib
 import io
 import json
 import os
+import re
 import sys
 import tempfile
 import zipfile
@@ -65,6 +69,49 @@ def product_files(product_dir: Path) -> list[Path]:
                 raise PublishError(f"{path} is not a regular file")
             files.append(path)
     return sorted(files, key=lambda p: p.relative_to(product_dir).as_posix())
+
+
+# Names Windows opens as devices, with or without an extension; COM and LPT also take ¹ ² ³.
+DEVICE_NAMES = {"con", "prn", "aux", "nul", "conin$", "conout$"} | {
+    f"{port}{digit}" for port in ("com", "lpt") for digit in "123456789\u00b9\u00b2\u00b3"}
+MD5 = re.compile(r"[0-9A-Fa-f]{32}")
+
+
+def path_problem(path: str) -> str | None:
+    """Why the installer would refuse a manifest's "file" (its rule for paths joined to its folder)."""
+    for segment in path.split("/"):
+        if not segment:
+            return "has an empty folder name"
+        if len(segment.encode("utf-16-le")) // 2 > 255:
+            return "has a name longer than the 255 characters Windows takes"
+        if any(ord(c) < 0x20 or c in '<>:"|?*\\' for c in segment):
+            return 'has a control character or one of < > : " | ? * \\'
+        if segment[-1] in ". ":
+            return "has a name ending in a dot or a blank, which Windows would drop"
+        if segment.split(".")[0].rstrip(" ").lower() in DEVICE_NAMES:
+            return "has a name Windows takes for a device"
+    return None
+
+
+def same_file_key(path: str) -> str:
+    """The path as Windows compares file names: letter case ignored (one letter for one letter)."""
+    return "".join(c.upper() if len(c.upper()) == 1 else c for c in path)
+
+
+def check_entries(entries: list[dict]) -> None:
+    """The installer's rules for the manifest's entries; a broken one names the entry and the rule."""
+    first_of: dict[str, int] = {}
+    for index, entry in enumerate(entries):
+        where = f'files[{index}] ({entry["file"]})'
+        problem = path_problem(entry["file"])
+        if problem:
+            raise PublishError(f"{where} {problem}")
+        if not MD5.fullmatch(entry["md5"]):
+            raise PublishError(f'{where}: "md5" is not 32 hexadecimal digits: {entry["md5"]}')
+        first = first_of.setdefault(same_file_key(entry["file"]), index)
+        if first != index:
+            raise PublishError(f'{where} names the same file as files[{first}] ({entries[first]["file"]}) '
+                               f"when letter case is ignored")
 
 
 def file_md5(path: Path) -> str:
@@ -123,6 +170,7 @@ def publish(product_dir, version: str, out_dir, changes=(), video: str = "") -> 
             raise PublishError(f"{first} and {path} have the same content under different names; "
                                f"one package per digest cannot serve both")
         digests.append((path, md5))
+    check_entries([{"file": path.relative_to(product_dir).as_posix(), "md5": md5} for path, md5 in digests])
 
     entries = []
     for path, md5 in digests:

@@ -1,13 +1,13 @@
 #include "common/FileOpsU.h"
 
 #include <windows.h>
-#include <shlobj.h>
 #include <shlwapi.h>
 
 #include <vector>
 
 #include "common/ConstantsU.h"
 #include "common/ErrorU.h"
+#include "common/RegistryU.h"
 #include "common/TextU.h"
 #include "common/WinErrorU.h"
 #include "common/WinHandleU.h"
@@ -74,14 +74,6 @@ class TWindowsPathFacts : public IPathFacts {
   bool IgnoresCase() const override { return true; }
 };
 
-std::wstring KnownFolder(REFKNOWNFOLDERID id) {
-  PWSTR path = nullptr;
-  std::wstring folder;
-  if (SUCCEEDED(::SHGetKnownFolderPath(id, 0, nullptr, &path))) folder = path;
-  ::CoTaskMemFree(path);
-  return folder;
-}
-
 // The guard's answer for one path of an operation; a refusal is logged before it is raised.
 std::wstring Guarded(const wchar_t* routine, std::wstring_view operation, const std::wstring& path, TLeaf leaf) {
   try {
@@ -140,12 +132,22 @@ const IPathFacts& WindowsPathFacts() {
   return facts;
 }
 
+std::wstring UserShellFolder(const wchar_t* name) {
+  TRegKey key;
+  std::wstring value;
+  if (key.Open(HKEY_CURRENT_USER, L"Software\\MicroSoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders") ==
+      ERROR_SUCCESS) {
+    key.ReadString(name, value);
+  }
+  return value;
+}
+
 TPathGuard InstallerPathGuard() {
   std::vector<std::wstring> roots;
   // A relative APPDATA would make the guard's folder depend on the current folder: no folder at all then.
   const std::wstring appData = Trim(EnvironmentVariable(L"APPDATA"));
   if (!appData.empty() && !::PathIsRelativeW(appData.c_str())) roots.push_back(appData + L"\\" + CompanyName);
-  const std::wstring programs = KnownFolder(FOLDERID_Programs);
+  const std::wstring programs = UserShellFolder(L"Programs");
   if (!programs.empty()) roots.push_back(programs + L"\\" + CompanyName);
   return TPathGuard(roots, WindowsPathFacts());
 }

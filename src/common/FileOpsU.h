@@ -18,9 +18,14 @@ bool FileExists(const std::wstring& path);
 // short names made long, and reparse points (junctions, symbolic links) as links.
 const IPathFacts& WindowsPathFacts();
 
+// A folder of the user's shell as the current user's "Shell Folders" key names it ("Desktop",
+// "Programs"); empty when it is not there.
+std::wstring UserShellFolder(const wchar_t* name);
+
 // The folders the installer's recursive deletes, moves and unpacking may act strictly inside: the
 // company's folder under APPDATA (installations, the unpack folder) and the company's folder among the
-// user's start-menu programs (shortcuts). Read from the environment at each call.
+// user's start-menu programs, where its shortcuts go. Read from the environment and the registry at
+// each call.
 TPathGuard InstallerPathGuard();
 
 // Creates the folder and its missing parents; false when it does not exist afterwards.

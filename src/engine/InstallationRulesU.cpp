@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "common/ConstantsU.h"
+#include "common/PathRulesU.h"
 #include "common/TextU.h"
 
 namespace sf {
@@ -19,7 +20,11 @@ std::wstring KeyFor(const std::wstring& name) {
 
 bool IsInstallationKey(const std::wstring& key) {
   const std::wstring product = ProductName;
-  return key == product || key.rfind(product + L"_", 0) == 0;
+  // A key the installer would not have written (a name against the name rule) names no installation: its
+  // name would make a folder elsewhere, "a." the folder of "a".
+  if (key == product) return true;
+  const std::wstring prefix = product + L"_";
+  return key.rfind(prefix, 0) == 0 && IsValidInstallationName(std::wstring_view(key).substr(prefix.size()));
 }
 
 std::wstring RegistryFolderFor(const std::wstring& regFolder, const std::wstring& name) {

@@ -9,7 +9,8 @@
 
 namespace sf {
 
-// True for ProductName itself and for ProductName + "_" + anything (case-sensitive).
+// True for ProductName itself and for ProductName + "_" + a name that keeps the installation-name rule
+// (IsValidInstallationName); the prefix is case-sensitive.
 bool IsInstallationKey(const std::wstring& key);
 
 // Registry folder name of an installation: ProductName, or ProductName + "_" + name. The name

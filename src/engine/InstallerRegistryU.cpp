@@ -36,16 +36,6 @@ void WriteProductValue(const std::wstring& key, const wchar_t* name, const std::
   Check(reg.WriteString(name, value), L"RegSetValueEx " + key + L"\\" + name);
 }
 
-std::wstring ShellFolder(const wchar_t* name) {
-  TRegKey key;
-  std::wstring value;
-  if (key.Open(HKEY_CURRENT_USER, L"Software\\MicroSoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders") ==
-      ERROR_SUCCESS) {
-    key.ReadString(name, value);
-  }
-  return value;
-}
-
 // The whole shell-link sequence in one place. Like the shell itself, a link that cannot be saved is
 // simply missing; only a shell that cannot make link objects at all is an error.
 void SaveShellLink(const std::wstring& target, const std::wstring& linkPath) {
@@ -134,11 +124,11 @@ void TInstallerThread::CreateShortcuts() {
     const std::wstring exe = InstallPath() + ProductExeName;
     const std::wstring fileName = ShortcutFileName(m_strQuillonName);
 
-    const std::wstring desktopLink = ShellFolder(L"Desktop") + L"\\" + fileName;
+    const std::wstring desktopLink = UserShellFolder(L"Desktop") + L"\\" + fileName;
     AppendLog(desktopLink);
     SaveShellLink(exe, desktopLink);
 
-    const std::wstring menuFolder = ShellFolder(L"Programs") + L"\\" + CompanyName + L"\\";
+    const std::wstring menuFolder = UserShellFolder(L"Programs") + L"\\" + CompanyName + L"\\";
     if (!DirectoryExists(menuFolder)) {
       AppendLog(L"Create Dir: " + menuFolder);
       if (!::CreateDirectoryW(menuFolder.c_str(), nullptr)) throw TWinError(L"CreateDirectory " + menuFolder);

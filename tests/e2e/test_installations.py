@@ -4,6 +4,8 @@ from __future__ import annotations
 import shutil
 import time
 
+import pytest
+
 from harness import BUILD
 
 
@@ -52,3 +54,29 @@ def test_update_while_the_product_runs_ends_with_3(installer):
         assert "WMVerifyPreviousInstall After Path=" not in result.log
     finally:
         product.kill()
+
+
+@pytest.mark.parametrize("name", ["x\\..\\..\\..\\..", "a/b"])
+def test_a_name_against_the_name_rule_shows_the_help_and_touches_nothing(installer, name):
+    """x\\..\\..\\..\\.. once made the user's profile folder the installation folder; a / or \\ made
+    nested registry keys. Now the command line has the wrong shape: the help window, nothing else."""
+    profile = installer.wine.paths["APPDATA"].parents[1]
+    sentinel = profile / "sentinel.txt"
+    sentinel.write_text("the user's own")
+    folder = installer.add_installation("Stormfinch_abc")
+    (folder / "keep.txt").write_text("user data")
+    before = installer.state()
+    profile_before = sorted(p.name for p in profile.iterdir())
+    try:
+        proc = installer.start("/install", name)
+        installer.wait_window("THelpForm", "Stormfinch - Ajuda")
+        assert not any(c == "TSetupForm" for c, _, _ in installer.windows())
+        installer.close_window("THelpForm", "Stormfinch - Ajuda")
+        result = installer.finish(proc)
+        assert result.exit_code == 0
+        assert installer.state() == before
+        assert sentinel.read_text() == "the user's own"
+        assert sorted(p.name for p in profile.iterdir()) == profile_before
+        assert "WMVerifyPreviousInstall" not in result.log
+    finally:
+        sentinel.unlink()

@@ -131,7 +131,7 @@ def test_a_package_that_fails_three_times_ends_with_4(installer, faults, site):
     assert len(attempts) == 3
 
 
-@pytest.mark.parametrize("damage", ["corrupt package", "wrong digest"])
+@pytest.mark.parametrize("damage", ["corrupt package", "wrong digest", "entry of another name"])
 def test_a_bad_package_never_completes_an_unattended_install(installer, nginx, site, damage):
     entry, package = package_path(site, "stormfinch.exe")
     data = bytearray(package.read_bytes())
@@ -139,12 +139,17 @@ def test_a_bad_package_never_completes_an_unattended_install(installer, nginx, s
         data[len(data) // 2] ^= 0xFF
         package.write_bytes(bytes(data))
     else:
-        # A well-formed package of other content: its digest differs from the manifest's.
         import io
         import zipfile
         buffer = io.BytesIO()
         with zipfile.ZipFile(buffer, "w", zipfile.ZIP_LZMA) as z:
-            z.writestr("stormfinch.exe", b"not the product" * 100)
+            if damage == "wrong digest":
+                # A well-formed package of other content: its digest differs from the manifest's.
+                z.writestr("stormfinch.exe", b"not the product" * 100)
+            else:
+                # The right content under another name: it would be placed as another file.
+                with zipfile.ZipFile(io.BytesIO(bytes(data))) as published:
+                    z.writestr("other.exe", published.read("stormfinch.exe"))
         package.write_bytes(buffer.getvalue())
         # Keep the manifest's size honest, so the download itself is accepted.
         site_manifest = manifest(site)
@@ -158,6 +163,9 @@ def test_a_bad_package_never_completes_an_unattended_install(installer, nginx, s
     assert result.exit_code == -1, result.log
     assert_nothing_registered(installer)
     assert not (installed_folder(installer, "Stormfinch") / "stormfinch.exe").exists()
+    if damage == "entry of another name":
+        assert "the entry is named other.exe, not stormfinch.exe as the manifest says" in result.log
+        assert not list(installer.wine.paths["APPDATA"].rglob("other.exe"))
 
 
 CONNECTIONS = "HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings\\Connections"

@@ -109,6 +109,36 @@ def test_publish_is_deterministic_and_rejects_bad_input(site, tmp_path):
     assert not (tmp_path / "bad").exists()
 
 
+@pytest.mark.parametrize("files, message", [
+    (["bin/A.dll", "bin/a.dll"], r"files\[1\] \(bin/a.dll\) names the same file as files\[0\] \(bin/A.dll\)"),
+    (["BIN/x.dll", "bin/y.dll", "bin/X.dll"], r"files\[1\] \(bin/X.dll\) names the same file as files\[0\] \(BIN/x"),
+    (["dados/Configuração.ini", "dados/CONFIGURAÇÃO.INI"], "names the same file"),
+    (["bin/trailing."], r"files\[0\] \(bin/trailing.\) has a name ending in a dot"),
+    (["con.txt"], "a device"),
+    (["a\\b.dll"], "one of"),
+    (["a|b.dll"], "one of"),
+])
+def test_publish_refuses_what_the_installer_refuses_before_writing(tmp_path, files, message):
+    product = tmp_path / "product"
+    for number, name in enumerate(files):
+        (product / name).parent.mkdir(parents=True, exist_ok=True)
+        (product / name).write_text(f"file {number}")
+    out = tmp_path / "out"
+    with pytest.raises(servers._publish.PublishError, match=message):
+        servers.publish(product, "1.0.0.0", out)
+    assert not out.exists()
+
+
+# Entries no Linux folder can hold, checked as the manifest's entries directly.
+@pytest.mark.parametrize("entry, message", [
+    ({"file": "a.dll", "md5": "0CC175B9C0F1B6A831C399E26977266"}, r'files\[0\] \(a.dll\): "md5" is not 32 hexadecimal'),
+    ({"file": "bin/" + "x" * 256, "md5": "0CC175B9C0F1B6A831C399E269772661"}, "longer than the 255 characters"),
+])
+def test_publish_checks_entries_it_cannot_meet_here(entry, message):
+    with pytest.raises(servers._publish.PublishError, match=message):
+        servers._publish.check_entries([entry])
+
+
 @pytest.mark.parametrize("kind", ["nginx", "fault"])
 def test_server_serves_the_tree_and_logs_it(site, tmp_path, kind):
     _, out, manifest = site

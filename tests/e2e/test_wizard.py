@@ -8,6 +8,7 @@ from __future__ import annotations
 
 import ctypes
 import ctypes.util
+import json
 import os
 import shutil
 import subprocess
@@ -41,6 +42,8 @@ LICENCE_LINK = (330, 130)          # page 3, "contrato de licença" on the sente
 AGREEMENT_TEXT = (300, 112)        # page 3, first line of the sentence: not a drag handle
 RESTING_POINT = (596, 246)         # plain background: nothing there reacts to the pointer
 IDENTIFIER_FIELD = (175, 153, 250, 21)
+BAD_NAME_MESSAGE = ("O nome não pode conter \\ / : * ? \" < > | nem caracteres de controle, nem começar ou terminar "
+                    "com ponto ou espaço")
 
 
 # --- Pictures --------------------------------------------------------------------------------------------
@@ -585,6 +588,35 @@ def test_a_damaged_package_is_fetched_again_until_the_retry_page(installer, site
     assert md5(installed) == entry["md5"]
 
 
+def rewrite_manifest(site: Path, change) -> None:
+    site_manifest = manifest(site)
+    change(site_manifest["files"])
+    for name in ("pt-br", "pt-br_x64"):
+        (site / MANIFEST_PATH.lstrip("/")).with_name(name).write_text(json.dumps(site_manifest))
+
+
+@pytest.mark.parametrize("change, diagnostic", [
+    (lambda files: files[0].update(md5="../../version/stormfinch/alpha/to/stable/pt-br"),
+     '"md5" in "files"[0] ({file0}) is not 32 hexadecimal digits: ../../version/'),
+    (lambda files: files[0].update(md5=files[0]["md5"][:31]), '"md5" in "files"[0] ({file0}) is not 32 hexadecimal'),
+    (lambda files: files[1].update(file=files[0]["file"].upper()),
+     '"file" in "files"[1] ({upper0}) names the same file as "files"[0] ({file0})'),
+])
+def test_a_refused_manifest_names_the_entry_and_fetches_no_package(installer, site, nginx, change, diagnostic):
+    first = manifest(site)["files"][0]["file"]
+    rewrite_manifest(site, change)
+    wizard = Wizard(installer)
+    wizard.wait_page("TFrameInstall")
+    wizard.click(INSTALL_BUTTON)
+    wizard.wait_page("TFrameRetry")
+    installer.close_window(WIZARD_CLASS, WIZARD_TITLE)
+    result = wizard.finish()
+    expected = diagnostic.format(file0=first.replace("/", "\\"), upper0=first.upper().replace("/", "\\"))
+    assert "Error getting quillon version info: Exception=Version manifest: " + expected in result.log, result.log
+    assert not [e for e in nginx.access_log() if e["path"].startswith("/files/")]
+    assert not (installer.wine.paths["APPDATA"] / "Ardentis" / "Stormfinch").exists()
+
+
 def test_newer_installer_diverts_install_to_the_update_page(installer, site, faults, tmp_path):
     (site / VERSION_TEXT).parent.mkdir(parents=True, exist_ok=True)
     (site / VERSION_TEXT).write_text("1.42")
@@ -694,6 +726,15 @@ def test_new_named_installation_beside_the_default_one(installer, nginx):
     assert dismiss_message(installer) == ["O nome não pode conter espaços"]
     wizard.keys("End", *["BackSpace"] * 14)
     wizard.wait_field_text("")
+    # The name becomes a folder's name and a registry key: the characters that would climb out of the
+    # company's folder, nest keys or be dropped by Windows are refused, and the page says which.
+    for name in ("x\\..\\..", "a/b", "abc."):
+        wizard.type(name)
+        wizard.wait_field_text(name)
+        wizard.keys("Return")
+        assert dismiss_message(installer) == [BAD_NAME_MESSAGE]
+        wizard.keys("End", *["BackSpace"] * 14)
+        wizard.wait_field_text("")
     wizard.type("abcdefghijklmnopq")
     wizard.wait_field_text("abcdefghijklmn")  # 14 characters at most
     wizard.keys("Return")

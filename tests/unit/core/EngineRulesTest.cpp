@@ -13,6 +13,11 @@ TEST(InstallationRules, PrefixTestIsCaseSensitive) {
   EXPECT_FALSE(IsInstallationKey(L"stormfinch_x"));
   EXPECT_FALSE(IsInstallationKey(L"Other"));
   EXPECT_FALSE(IsInstallationKey(L"StormfinchX"));
+  // Keys the installer would not have written: their names would lead to another folder.
+  EXPECT_FALSE(IsInstallationKey(L"Stormfinch_abc."));
+  EXPECT_FALSE(IsInstallationKey(L"Stormfinch_.."));
+  EXPECT_FALSE(IsInstallationKey(L"Stormfinch_a:b"));
+  EXPECT_TRUE(IsInstallationKey(L"Stormfinch_a.b"));
 }
 
 TEST(InstallationRules, FoldersAndRegistryNames) {
