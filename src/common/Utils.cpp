@@ -166,7 +166,8 @@ std::wstring FileSizeText(const std::wstring& fileName) {
 }
 
 bool DeleteFolder(const std::wstring& path) {
-  // The guarded deletion, not the shell's: the shell follows junctions into whatever they point at.
+  // The guarded deletion rather than the shell's, which cannot be told to stay inside the installer's
+  // folders nor to leave links unfollowed.
   const std::wstring folder = Trim(path);
   try {
     if (folder.empty() || !DirectoryExists(folder)) return false;
