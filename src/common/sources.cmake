@@ -1,3 +1,3 @@
-sf_core_sources(ErrorU.cpp TextU.cpp TimeTextU.cpp PathRulesU.cpp PathGuardU.cpp)
-sf_win_sources(WinErrorU.cpp Utils.cpp RegistryU.cpp ThreadU.cpp FileOpsU.cpp)
+sf_core_sources(ErrorU.cpp TextU.cpp TimeTextU.cpp PathRulesU.cpp PathGuardU.cpp DiskSpaceU.cpp)
+sf_win_sources(WinErrorU.cpp Utils.cpp RegistryU.cpp ThreadU.cpp FileOpsU.cpp StopSignalU.cpp)
 sf_core_sources(HexU.cpp MachineIdU.cpp)

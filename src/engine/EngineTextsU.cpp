@@ -26,6 +26,13 @@ constexpr TTranslated kUnexpectedError{
     L"Ocurrió un error inesperado al realizar la instalación. Intente reiniciar el proceso o comuníquese con "
     L"Ardentis.\r\nCuando se comunique con soporte, proporcione el siguiente código: "};
 
+// Two parts around the folder, so that no text needs a format string.
+constexpr TTranslated kDiskFullBefore{
+    L"Não há espaço suficiente em disco para concluir a instalação.\r\nLibere espaço para a pasta ",
+    L"There is not enough disk space to complete the installation.\r\nPlease free some space for the folder ",
+    L"No hay espacio suficiente en el disco para completar la instalación.\r\nLibere espacio para la carpeta "};
+constexpr TTranslated kDiskFullAfter{L" e tente novamente.", L" and try again.", L" y vuelva a intentarlo."};
+
 }  // namespace
 
 TEngineTexts& EngineTexts() {
@@ -42,6 +49,10 @@ void TranslateEngineTexts() {
   texts.connectionRetry = PickText(kConnectionRetry);
   texts.fileInUse = PickText(kFileInUse);
   texts.unexpectedError = PickText(kUnexpectedError);
+}
+
+std::wstring DiskFullText(const std::wstring& folder) {
+  return std::wstring(PickText(kDiskFullBefore)) + folder + PickText(kDiskFullAfter);
 }
 
 std::wstring StartingText() {

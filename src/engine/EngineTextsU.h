@@ -19,6 +19,9 @@ struct TEngineTexts {
 TEngineTexts& EngineTexts();
 void TranslateEngineTexts();
 
+// The run stopped for lack of space: names the folder and asks for room, in the current language.
+std::wstring DiskFullText(const std::wstring& folder);
+
 std::wstring StartingText();   // "Iniciando..." / "Getting Started..."
 std::wstring FinishingText();  // "Finalizando..." / "Finishing..."
 

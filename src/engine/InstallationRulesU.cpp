@@ -12,8 +12,9 @@ namespace {
 
 bool IsDefaultName(const std::wstring& name) { return name.empty() || name == ProductName; }
 
+// "Stormfinch" names the default installation here too, as it does for the folder and the registry.
 std::wstring KeyFor(const std::wstring& name) {
-  return name.empty() ? std::wstring(ProductName) : std::wstring(ProductName) + L"_" + name;
+  return IsDefaultName(name) ? std::wstring(ProductName) : std::wstring(ProductName) + L"_" + name;
 }
 
 }  // namespace

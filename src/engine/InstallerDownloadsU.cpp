@@ -36,14 +36,16 @@ std::wstring JoinLines(const std::vector<std::wstring>& lines) {
 
 void TInstallerThread::Translate() { TranslateEngineTexts(); }
 
-void TInstallerThread::AddFailedMd5Info(const std::wstring& line) {
-  std::lock_guard guard(m_failedMd5Lock);
-  m_strlstFailedMd5.push_back(line);
+void TInstallerThread::AddFailedMd5Info(const std::wstring& line) { m_strlstFailedMd5.push_back(line); }
+
+std::shared_ptr<TDownloadThread> TInstallerThread::NewDownloadThread(std::shared_ptr<const TDownloadRun> run,
+                                                                   int number) {
+  return std::make_shared<TDownloadThread>(*this, std::move(run), number);
 }
 
-std::shared_ptr<TDownloadRun> TInstallerThread::CurrentRun() const {
-  std::lock_guard guard(m_runLock);
-  return m_run;
+std::shared_ptr<TExtractThread> TInstallerThread::NewExtractThread(std::shared_ptr<const TDownloadRun> run,
+                                                                 int number) {
+  return std::make_shared<TExtractThread>(*this, std::move(run), number);
 }
 
 void TInstallerThread::WMSetupDownloads() {
@@ -56,12 +58,17 @@ void TInstallerThread::WMSetupDownloads() {
               (deleted ? L"-1" : L"0"));
   }
 
-  const TProxySettings proxy = GetProxySettings();
   TQuillonVersion version;
   std::wstring diagnostic;
-  if (!GetVersionInfo(VersionServerUrl, ProductId, L"alpha", L"stable", L"pt-br", Is64BitWindows(), proxy, version,
-                      diagnostic)) {
+  if (!GetVersionInfo(m_strVersionServerUrl, ProductId, L"alpha", L"stable", L"pt-br", Is64BitWindows(),
+                      GetProxySettings(), version, diagnostic, m_Stop)) {
     AppendLog(L"TInstallerThread.WMSetupDownloads: Error getting quillon version info: " + diagnostic);
+    if (m_Stop->IsStopped()) return;  // the run was ended meanwhile; its end has its own message
+    // Nobody would press the retry button of an unattended run.
+    if (Unattended()) {
+      FailRun(TExitCode::DownloadFailed);
+      return;
+    }
     PostText(Window(), WM_SET_RETRY_MSG, EngineTexts().connectionRetry);
     ShowPage(6);
     return;
@@ -77,21 +84,20 @@ void TInstallerThread::WMSetupDownloads() {
 
   auto run = std::make_shared<TDownloadRun>();
   run->queues = std::make_shared<TWorkQueues>();
+  run->stop = m_Stop;
   run->strTempDownloadPath = m_strTempDownloadPath;
   run->strInstallPath = InstallPath();
   run->bNewInstall = m_bNewInstall.load();
-  run->CmdInstall = m_CmdInstall;
-  run->MainHandle = m_MainHandle;
 
   std::vector<std::shared_ptr<TDownloadThread>> downloadThreads;
   std::vector<std::shared_ptr<TExtractThread>> extractThreads;
-  for (int i = 0; i < downloaders; ++i) downloadThreads.push_back(std::make_shared<TDownloadThread>(*this, run, proxy));
-  for (int i = 0; i < extractors; ++i) extractThreads.push_back(std::make_shared<TExtractThread>(*this, run));
+  for (int i = 1; i <= downloaders; ++i) downloadThreads.push_back(NewDownloadThread(run, i));
+  for (int i = 1; i <= extractors; ++i) extractThreads.push_back(NewExtractThread(run, i));
 
   m_nDownloadSize = 0;
   for (const auto& file : version.lstFiles) {
     auto item = std::make_unique<TFileToDownload>();
-    item->strFileUrl = std::wstring(VersionServerUrl) + L"/files/" + file->strMD5;
+    item->strFileUrl = m_strVersionServerUrl + L"/files/" + file->strMD5;
     item->nDownloadSize = file->nFileSize;
     item->strFileMd5 = file->strMD5;
     item->strFilePath = ExtractFilePath(file->strFile);
@@ -137,7 +143,7 @@ void TInstallerThread::StartExtractThreads() {
 }
 
 void TInstallerThread::WMUpdateProgress() {
-  if (m_bInstallationSuspended.load()) return;
+  if (m_bInstallationSuspended.load() || m_bRunEnded) return;
   std::shared_ptr<TDownloadRun> run;
   std::uint32_t receiving = 0;
   {
@@ -145,7 +151,7 @@ void TInstallerThread::WMUpdateProgress() {
     run = m_run;
     for (const auto& worker : m_TDownloadThreads) receiving += worker->CurrDownloaded();
   }
-  if (!run) return;  // the run was stopped (cancelled) in the meantime
+  if (!run) return;
   const TWorkQueues& queues = *run->queues;
   if (queues.WorkRemains()) {
     const std::uint32_t position =
@@ -159,18 +165,16 @@ void TInstallerThread::WMUpdateProgress() {
 }
 
 void TInstallerThread::FinishInstallation() {
-  std::vector<std::wstring> failed;
-  {
-    std::lock_guard guard(m_failedMd5Lock);
-    failed.swap(m_strlstFailedMd5);
-  }
-  if (m_bMd5ValidationFailed.load()) SilentException(L"TInstallerThread", TError(JoinLines(failed)));
+  if (m_bMd5ValidationFailed) SilentException(L"TInstallerThread", TError(JoinLines(m_strlstFailedMd5)));
+  m_strlstFailedMd5.clear();
+  // Every worker has left before a folder moves or the registry changes.
   StopWorkers();
-  if (m_bNewInstall.load()) MoveIntoPlace();
+  if (m_bNewInstall.load() && !MoveIntoPlace()) return;
   WriteRegistry();
 }
 
 void TInstallerThread::WMRetry() {
+  if (m_bRunEnded) return;
   m_bInstallationSuspended.store(false);
   if (m_nDownloadSize == 0) {
     Post(WM_SETUP_DOWNLOADS);
@@ -181,15 +185,107 @@ void TInstallerThread::WMRetry() {
   Post(WM_UPDATE_PROGRESS, 0);
 }
 
+void TInstallerThread::WMWorkerOutcome() {
+  std::vector<TWorkerReport> reports;
+  {
+    std::lock_guard guard(m_reportsLock);
+    reports.swap(m_reports);
+  }
+  for (auto& report : reports) {
+    // Reports of a run that has ended are only what its workers still held.
+    if (m_bRunEnded || !m_run) return;
+    HandleReport(report);
+  }
+}
+
+void TInstallerThread::HandleReport(TWorkerReport& report) {
+  TWorkQueues& queues = *m_run->queues;
+  PFileToDownload& item = report.item;
+  switch (report.outcome) {
+    case TWorkerOutcome::DownloadFailed: {
+      if (Unattended()) {
+        FailRun(TExitCode::DownloadFailed);
+        return;
+      }
+      // The item waits in the queue for the retry button, with all its attempts again.
+      item->nRetries = 0;
+      std::string().swap(item->Stream);
+      const bool wasSuspended = m_bInstallationSuspended.exchange(true);
+      queues.EnqueueItemForDownload(std::move(item));
+      // Another worker's failure already brought the retry page.
+      if (!wasSuspended) {
+        PostText(Window(), WM_SET_RETRY_MSG, EngineTexts().connectionRetry);
+        ShowPage(6);
+      }
+      return;
+    }
+    case TWorkerOutcome::DamagedPackage:
+      if (!report.strFailedMd5Line.empty()) {
+        m_bMd5ValidationFailed = true;
+        AddFailedMd5Info(report.strFailedMd5Line);
+      }
+      if (Unattended()) {
+        FailRun(TExitCode::UnexpectedError);
+        return;
+      }
+      // Fetched again while attempts are left; its bytes no longer count as downloaded.
+      ++item->nRetries;
+      queues.UpdateTotalDownloaded(-static_cast<std::int32_t>(item->nDownloadSize));
+      queues.EnqueueItemForDownload(std::move(item));
+      return;
+    case TWorkerOutcome::FileInUse: HandleFileInUse(std::move(item)); return;
+    case TWorkerOutcome::DiskFull: StopForDiskFull(m_strTempDownloadPath, report.strMessage); return;
+    case TWorkerOutcome::UnexpectedError:
+      AppendLog(L"TInstallerThread.WMWorkerOutcome: " + report.strWorker + L" failed: " + report.strMessage +
+                L". Aborting...");
+      SilentException(report.strWorker, TError(report.strMessage));
+      AbortRun(EngineTexts().unexpectedError);
+      return;
+  }
+}
+
+// A running product holds many files: the other workers meet theirs while the first failure's question
+// is still open. Only a failure after the user's answer counts as failing again.
+void TInstallerThread::HandleFileInUse(PFileToDownload item) {
+  const bool wasSuspended = m_bInstallationSuspended.exchange(true);
+  m_run->queues->EnqueueItemForExtraction(std::move(item));  // with its package, for the retry
+  if (wasSuspended) return;
+  if (std::exchange(m_bExtractFailedOnce, true)) {
+    AppendLog(L"TExtractThread.Execute: Extraction failed again. Aborting...");
+    AbortRun(EngineTexts().unexpectedError);
+    return;
+  }
+  AppendLog(L"TExtractThread.Execute: Extraction failed once. Retry allowed.");
+  PostText(Window(), WM_SET_RETRY_MSG, EngineTexts().fileInUse);
+  ShowPage(6);
+}
+
 void TInstallerThread::StopWorkers() {
-  std::lock_guard guard(m_runLock);
-  for (const auto& worker : m_TExtractThreads) worker->Terminate();
-  for (const auto& worker : m_TDownloadThreads) worker->Terminate();
-  m_TExtractThreads.clear();
-  m_TDownloadThreads.clear();
-  if (m_run) {
-    m_run->queues->Stop();
-    m_run.reset();
+  m_Stop->Stop();
+  std::shared_ptr<TDownloadRun> run;
+  std::vector<std::shared_ptr<TBaseWorkerThread>> workers;
+  {
+    std::lock_guard guard(m_runLock);
+    run = std::move(m_run);
+    workers.assign(m_TExtractThreads.begin(), m_TExtractThreads.end());
+    workers.insert(workers.end(), m_TDownloadThreads.begin(), m_TDownloadThreads.end());
+    m_TExtractThreads.clear();
+    m_TDownloadThreads.clear();
+  }
+  if (run) run->queues->Stop();
+  {
+    std::lock_guard guard(m_reportsLock);
+    m_reports.clear();
+  }
+  const ULONGLONG deadline = ::GetTickCount64() + kWorkerExitTimeoutMs;
+  for (const auto& worker : workers) {
+    if (!worker->Started()) continue;
+    const ULONGLONG now = ::GetTickCount64();
+    if (!worker->WaitFor(now < deadline ? static_cast<DWORD>(deadline - now) : 0)) {
+      // It keeps itself alive until it ends; nothing of the run waits for it any more.
+      AppendLog(L"TInstallerThread.StopWorkers: " + worker->Name() + L" did not leave within " +
+                std::to_wstring(kWorkerExitTimeoutMs) + L" ms");
+    }
   }
 }
 

@@ -1,11 +1,13 @@
 // Placing files: the unpack folder of a new installation and its move into place, the update's database
 // clean-up, and the undo of a cancelled installation.
 #include "common/ConstantsU.h"
+#include "common/DiskSpaceU.h"
 #include "common/ErrorU.h"
 #include "common/FileOpsU.h"
 #include "common/TextU.h"
 #include "common/Utils.h"
 #include "common/WinErrorU.h"
+#include "engine/EngineTextsU.h"
 #include "engine/InstallerThreadU.h"
 #include "errorreport/ExceptionObjectU.h"
 #include "logging/LogU.h"
@@ -15,9 +17,9 @@ namespace sf {
 namespace {
 
 constexpr const wchar_t* kKeptDatabaseFolders[] = {L"cotationgrid", L"desktops", L"assetidlists"};
-// The unpack folder may still be held by a worker finishing its last file when a cancel arrives.
-constexpr int kUndoAttempts = 50;
-constexpr DWORD kUndoPauseMs = 100;
+// The unpack folder may still be held by a worker that did not leave in time.
+constexpr int kDiscardAttempts = 50;
+constexpr DWORD kDiscardPauseMs = 100;
 
 std::wstring NewInstallUnpackFolder() {
   return Trim(EnvironmentVariable(L"APPDATA") + L"\\" + CompanyName + L"\\temp_install_" + ProductId + L"\\");
@@ -77,7 +79,7 @@ void TInstallerThread::WMSetUpdateOnly() {
   m_strTempDownloadPath = InstallPath();
 }
 
-void TInstallerThread::MoveIntoPlace() {
+bool TInstallerThread::MoveIntoPlace() {
   const std::wstring target = InstallPath();
   AppendLog(L"WMUpdateProgress New Install, Path=" + target);
   std::wstring errors;
@@ -88,11 +90,20 @@ void TInstallerThread::MoveIntoPlace() {
   });
   if (!placed) placed = DeleteAndInstall(target, errors);
   if (!placed) placed = RecursiveDeleteAndInstall(target, m_strTempDownloadPath, errors);
-  if (DirectoryExists(m_strTempDownloadPath)) DeleteTree(m_strTempDownloadPath);
-  if (!placed) {
-    SilentException(L"TInstallerThread",
-                    TError(errors.empty() ? L"Erro desconhecido ao tentar mover arquivos temporários." : errors));
+  if (placed) {
+    if (DirectoryExists(m_strTempDownloadPath)) DeleteTree(m_strTempDownloadPath);
+    return true;
   }
+  const std::wstring report = errors.empty() ? L"Erro desconhecido ao tentar mover arquivos temporários." : errors;
+  SilentException(L"TInstallerThread", TError(report));
+  if (m_bPlacingRanOutOfSpace) {
+    StopForDiskFull(target, report);
+    return false;
+  }
+  // What was not placed stays where it is for the next attempt; nothing is registered.
+  m_bKeepUnpackFolder = true;
+  AbortRun(EngineTexts().unexpectedError);
+  return false;
 }
 
 bool TInstallerThread::DeleteAndInstall(const std::wstring& installFolder, std::wstring& errors) {
@@ -132,6 +143,8 @@ bool TInstallerThread::RecursiveDeleteAndInstall(const std::wstring& installFold
         MoveFileReplacing(source, target);
       } catch (const std::exception& e) {
         AppendLog(L"TInstallerThread.RecursiveDeleteAndInstall: " + ExceptionMessage(e));
+        const auto* failure = dynamic_cast<const TWinError*>(&e);
+        if (failure && IsOutOfSpaceSystemError(failure->Code())) m_bPlacingRanOutOfSpace = true;
         errors += L"Falha ao deletar: " + source + L"\r\n";
         result = false;
       }
@@ -140,24 +153,30 @@ bool TInstallerThread::RecursiveDeleteAndInstall(const std::wstring& installFold
   find.Close();
   for (const auto& folder : folders) {
     result = RecursiveDeleteAndInstall(installFolder, folder, errors) && result;
-    Logged(L"TInstallerThread.RecursiveDeleteAndInstall: ", [&] { DeleteTree(folder); });
+    // Only an emptied folder goes: a file that could not be placed stays for the next attempt.
+    ::RemoveDirectoryW(folder.c_str());
   }
   return result;
 }
 
-void TInstallerThread::UndoInstall() {
-  m_bInstallationSuspended.store(true);
-  StopWorkers();
+void TInstallerThread::DiscardUnpackFolder() {
+  // Only ever the new installation's own unpack folder: an update unpacks into the installation itself.
   const std::wstring folder = m_strTempDownloadPath;
-  for (int attempt = 0; attempt < kUndoAttempts && DirectoryExists(folder); ++attempt) {
-    if (attempt > 0) ::Sleep(kUndoPauseMs);
-    Logged(L"TInstallerThread.UndoInstall: ", [&] { DeleteTree(folder); });
+  if (!m_bNewInstall.load() || m_bKeepUnpackFolder || folder.empty() || folder != NewInstallUnpackFolder()) return;
+  for (int attempt = 0; attempt < kDiscardAttempts && DirectoryExists(folder); ++attempt) {
+    if (attempt > 0) ::Sleep(kDiscardPauseMs);
+    Logged(L"TInstallerThread.DiscardUnpackFolder: ", [&] { DeleteTree(folder); });
   }
   if (DirectoryExists(folder)) {
     std::wstring left;
     ForEachFileBelow(folder, [&](const std::wstring& path) { left += L" " + path; });
-    AppendLog(L"TInstallerThread.UndoInstall: could not remove " + folder + L":" + left);
+    AppendLog(L"TInstallerThread.DiscardUnpackFolder: could not remove " + folder + L":" + left);
   }
+}
+
+void TInstallerThread::StopForDiskFull(const std::wstring& folder, const std::wstring& detail) {
+  AppendLog(L"TInstallerThread.StopForDiskFull: No space left in " + folder + L": " + detail);
+  AbortRun(DiskFullText(folder));
 }
 
 }  // namespace sf

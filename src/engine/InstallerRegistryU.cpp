@@ -140,8 +140,10 @@ void TInstallerThread::CreateShortcuts() {
     RecordFailure(L"TInstallerThread.CreateShortcuts: Exception=" + ExceptionMessage(e), e);
     return;
   }
-  if (m_CmdInstall != TCmdInstallType::citNone) {
-    EndProgram(static_cast<int>(TExitCode::Success));
+  m_bRunEnded = true;
+  m_bRunSucceeded = true;
+  if (Unattended()) {
+    EndProgram(TExitCode::Success);
   } else {
     ShowPage(2);
   }
@@ -151,8 +153,9 @@ void TInstallerThread::CreateShortcuts() {
 // report and the two failure notifications, on which the window shows the aborted page.
 void TInstallerThread::RecordFailure(const std::wstring& logLine, const std::exception& error) {
   AppendLog(logLine);
-  if (m_CmdInstall != TCmdInstallType::citNone) {
-    EndProgram(static_cast<int>(TExitCode::UnexpectedError));
+  m_bRunEnded = true;
+  if (Unattended()) {
+    EndProgram(TExitCode::UnexpectedError);
     return;
   }
   SilentException(L"TInstallerThread", error);

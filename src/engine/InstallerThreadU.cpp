@@ -9,6 +9,7 @@
 #include "engine/InstallationRulesU.h"
 #include "engine/InstallationsU.h"
 #include "engine/MessagesU.h"
+#include "engine/WorkQueuesU.h"
 #include "errorreport/ExceptionObjectU.h"
 #include "logging/LogU.h"
 #include "logging/SystemDiagU.h"
@@ -30,8 +31,10 @@ TLocalTime LocalNow() {
 
 }  // namespace
 
-TInstallerThread::TInstallerThread(HWND mainHandle)
-    : m_MainHandle(mainHandle), m_strlstFailedMd5{L"Invalid md5 verified while installing"} {
+TInstallerThread::TInstallerThread(HWND mainHandle, std::wstring versionServerUrl)
+    : m_MainHandle(mainHandle),
+      m_strVersionServerUrl(std::move(versionServerUrl)),
+      m_strlstFailedMd5{L"Invalid md5 verified while installing"} {
   g_engine.store(this);
 }
 
@@ -75,9 +78,30 @@ std::wstring TInstallerThread::RegistryFolderName() const {
 
 void TInstallerThread::ShowPage(int page) const { PostPlain(Window(), WM_CHANGE_VISIBLE_FRAME, page); }
 
-void TInstallerThread::EndProgram(int exitCode) const {
-  SetExitCode(static_cast<TExitCode>(exitCode));
+void TInstallerThread::EndProgram(TExitCode exitCode) const {
+  SetExitCode(exitCode);
   PostPlain(Window(), WM_QUIT);
+}
+
+void TInstallerThread::UndoInstall() {
+  m_Stop->Stop();
+  Post(WM_CANCEL_INSTALLATION);
+}
+
+bool TInstallerThread::Shutdown(DWORD timeoutMs) {
+  m_Stop->Stop();
+  ::PostThreadMessageW(ThreadId(), WM_QUIT, 0, 0);
+  if (WaitFor(timeoutMs)) return true;
+  AppendLog(L"TInstallerThread.Shutdown: the engine did not end within " + std::to_wstring(timeoutMs) + L" ms");
+  return false;
+}
+
+void TInstallerThread::ReportOutcome(TWorkerReport report) {
+  {
+    std::lock_guard guard(m_reportsLock);
+    m_reports.push_back(std::move(report));
+  }
+  Post(WM_WORKER_OUTCOME);
 }
 
 void TInstallerThread::Execute() {
@@ -95,6 +119,7 @@ void TInstallerThread::Execute() {
   LogDiskStatus();
   AppendLog(L"TInstallerThread.Execute: OS=" + OsDescription());
   m_NetHttpClient = std::make_unique<TNetHttpClient>();
+  m_NetHttpClient->SetStopSignal(m_Stop);
 
   for (;;) {
     const BOOL got = ::GetMessageW(&msg, nullptr, 0, 0);
@@ -113,6 +138,12 @@ void TInstallerThread::Execute() {
       SilentException(L"", e);
       WMAbortInstallation();
     }
+  }
+  // The program ends: no worker may go on writing once the process is told it may exit.
+  try {
+    if (!m_bRunEnded) EndRun();
+  } catch (const std::exception& e) {
+    AppendLog(L"TInstallerThread.Execute: Except: " + ExceptionMessage(e));
   }
   m_NetHttpClient.reset();
   DrainThreadQueue();
@@ -135,6 +166,8 @@ void TInstallerThread::ProcessMessage(const MSG& msg) {
     case WM_UPDATE_PROGRESS: WMUpdateProgress(); break;
     case WM_RUN_QUILLON: WMRunQuillon(); break;
     case WM_RETRY: WMRetry(); break;
+    case WM_WORKER_OUTCOME: WMWorkerOutcome(); break;
+    case WM_CANCEL_INSTALLATION: WMCancelInstallation(); break;
     default: ReleasePayloads(msg); break;  // only logged
   }
 }
@@ -187,7 +220,8 @@ void TInstallerThread::WMVerifyPreviousInstall() {
         Post(WM_SET_NEW_INSTALL);
         Post(WM_SETUP_DOWNLOADS);
       } else {
-        EndProgram(static_cast<int>(TExitCode::NameExists));
+        m_bRunEnded = true;
+        EndProgram(TExitCode::NameExists);
       }
       break;
     case TCmdInstallType::citUpdate:
@@ -195,14 +229,16 @@ void TInstallerThread::WMVerifyPreviousInstall() {
         m_strInstallPath = baseFolder;
         m_strQuillonName = m_strCmdName;
         if (IsProductRunning(InstallPath() + ProductExeName)) {
-          EndProgram(static_cast<int>(TExitCode::ProductRunning));
+          m_bRunEnded = true;
+          EndProgram(TExitCode::ProductRunning);
           return;
         }
         PostWithTextLParam(Window(), WM_CHANGE_VISIBLE_FRAME, 5, StartingText());
         Post(WM_SET_UPDATE_ONLY);
         Post(WM_SETUP_DOWNLOADS);
       } else {
-        EndProgram(static_cast<int>(TExitCode::NameNotFound));
+        m_bRunEnded = true;
+        EndProgram(TExitCode::NameNotFound);
       }
       break;
   }
@@ -215,21 +251,46 @@ void TInstallerThread::WMSetInstallName(const MSG& msg) {
   AppendLog(L"WMSetInstallName: " + m_strQuillonName + L" - " + received);
 }
 
+// The engine's own errors: while the retry page is shown the page stays; otherwise the run is aborted.
 void TInstallerThread::WMAbortInstallation() {
-  if (m_bInstallationSuspended.exchange(true)) return;
+  if (m_bRunEnded || m_bInstallationSuspended.exchange(true)) return;
+  AbortRun(EngineTexts().unexpectedError);
+}
+
+void TInstallerThread::WMCancelInstallation() {
+  AppendLog(L"TInstallerThread.WMCancelInstallation");
+  if (!m_bRunEnded) {
+    EndRun();
+    // A script must not take a run the user ended for a completed one.
+    if (Unattended()) SetExitCode(TExitCode::UnexpectedError);
+  }
+  PostPlain(Window(), WM_QUIT);
+}
+
+void TInstallerThread::EndRun() {
+  m_bRunEnded = true;
+  m_bInstallationSuspended.store(true);
   try {
     StopWorkers();
   } catch (const std::exception& e) {
-    AppendLog(L"TInstallerThread.WMAbortInstallation: Except: " + ExceptionMessage(e));
+    AppendLog(L"TInstallerThread.EndRun: Except: " + ExceptionMessage(e));
   }
-  AbortUnexpectedError();
+  DiscardUnpackFolder();
 }
 
-void TInstallerThread::AbortUnexpectedError() {
-  // An unattended run that ends on the aborted page must not report success to its script.
-  if (m_CmdInstall != TCmdInstallType::citNone) SetExitCode(TExitCode::UnexpectedError);
-  PostTwoTexts(Window(), WM_SET_ABORT_MSG, EngineTexts().unexpectedError, m_strIdentifier);
+void TInstallerThread::AbortRun(const std::wstring& text) {
+  EndRun();
+  if (Unattended()) {
+    EndProgram(TExitCode::UnexpectedError);
+    return;
+  }
+  PostTwoTexts(Window(), WM_SET_ABORT_MSG, text, m_strIdentifier);
   ShowPage(7);
+}
+
+void TInstallerThread::FailRun(TExitCode exitCode) {
+  EndRun();
+  EndProgram(exitCode);
 }
 
 }  // namespace sf

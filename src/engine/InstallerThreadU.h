@@ -1,5 +1,11 @@
 // TInstallerThread: the engine. All installation work runs on this one thread, which handles the
 // messages of its own queue strictly one at a time and talks to the wizard window only by posting.
+//
+// The engine owns the run's lifecycle: one stop signal for the run, set by a cancel, an abort, a failed
+// unattended run and the end of the program alike; it wakes the queues and ends every request in flight,
+// and the engine waits (bounded) for every worker to leave before it moves folders, writes the registry
+// or lets the program end. Workers report what they could not finish; the engine alone turns that into
+// pages, retries, exit codes and aborts.
 #pragma once
 
 #include <windows.h>
@@ -10,6 +16,8 @@
 #include <string>
 #include <vector>
 
+#include "common/ConstantsU.h"
+#include "common/StopSignalU.h"
 #include "common/ThreadU.h"
 #include "engine/MessagePayloadU.h"
 #include "engine/ProgressLogU.h"
@@ -17,6 +25,7 @@
 #include "network/HttpClientU.h"
 #include "network/ProxySettingsU.h"
 #include "startup/CommandLineU.h"
+#include "startup/ExitCodeU.h"
 #include "transfer/WorkerThreadU.h"
 
 namespace sf {
@@ -33,11 +42,12 @@ enum class TFileStatus : std::uint8_t { fsPendingDownload = 0, fsDownloaded = 1,
 
 class TInstallerThread : public TThreadBase, public IWorkerHost {
  public:
-  // Constructs the engine suspended, for the given window, and makes it the process's engine.
-  explicit TInstallerThread(HWND mainHandle);
+  // Constructs the engine suspended, for the given window, and makes it the process's engine. The
+  // version server is the product's own unless told otherwise (tests serve their own).
+  explicit TInstallerThread(HWND mainHandle, std::wstring versionServerUrl = VersionServerUrl);
   ~TInstallerThread() override;
 
-  // The process's one engine (the workers and the error reporter reach it through this).
+  // The process's one engine (the error reporter reaches it through this).
   static TInstallerThread* Instance();
 
   // Called by the window right after Start: returns once the thread runs and its queue exists, so
@@ -51,33 +61,42 @@ class TInstallerThread : public TThreadBase, public IWorkerHost {
   void VerifyInstallerHasUpdate();
   bool Post(UINT msg, WPARAM wParam = 0, LPARAM lParam = 0) const;
 
+  // The user ends the run (window thread): sets the run's stop signal, so that whatever the engine waits
+  // for ends at once, and asks the engine to end the run. The engine then stops the workers, removes what
+  // a new installation left, sets the exit code and ends the program; the window waits for that (with a
+  // time-out of its own) and stays responsive meanwhile.
+  void UndoInstall();
+  // The program ends (window thread, after its message loop): ends the run as a cancel does, but without
+  // a word to the window, and waits up to the time-out for the engine thread. False when it did not end.
+  bool Shutdown(DWORD timeoutMs);
+
   // Views for the window and the workers.
   bool bInstallSuspended() const override { return m_bInstallationSuspended.load(); }
-  bool SuspendInstallation() override { return m_bInstallationSuspended.exchange(true); }
   bool IsNewInstall() const { return m_bNewInstall.load(); }
   TCmdInstallType GetInstallType() const { return m_CmdInstall; }
-  void SetMd5Failed() override { m_bMd5ValidationFailed.store(true); }
-  void AddFailedMd5Info(const std::wstring& line) override;
   const std::wstring& Identifier() const { return m_strIdentifier; }
-  TProxySettings GetProxySettings() const;
+  TProxySettings GetProxySettings() const override;
   // The chosen installation's folder, ending in "\".
   std::wstring InstallPath() const;
 
-  // Called by an extraction worker after a second failure to write a file: the aborted page.
-  void AbortUnexpectedError() override;
+  // Workers report here, from their own threads.
+  void ReportOutcome(TWorkerReport report) override;
 
-  // The user cancels a new installation (window thread): stops the work and removes the unpack folder.
-  void UndoInstall();
+  // How long the engine waits for the workers of a stopped run.
+  static constexpr DWORD kWorkerExitTimeoutMs = 5000;
 
  protected:
   void Execute() override;
   // Handles one message; an error it raises is caught by the loop, which aborts the installation.
   virtual void ProcessMessage(const MSG& msg);
+  // The workers of a run, made suspended; tests put their own in.
+  virtual std::shared_ptr<TDownloadThread> NewDownloadThread(std::shared_ptr<const TDownloadRun> run, int number);
+  virtual std::shared_ptr<TExtractThread> NewExtractThread(std::shared_ptr<const TDownloadRun> run, int number);
 
   // Engine to window.
   TMessageTarget Window() const { return TMessageTarget::Window(m_MainHandle); }
   void ShowPage(int page) const;
-  void EndProgram(int exitCode) const;
+  void EndProgram(TExitCode exitCode) const;
 
  private:
   void WMSetProxyConfig(const MSG& msg);
@@ -85,7 +104,17 @@ class TInstallerThread : public TThreadBase, public IWorkerHost {
   void WMSetInstallName(const MSG& msg);
   void WMSetUnnatendedValues(const MSG& msg);
   void WMAbortInstallation();
+  void WMCancelInstallation();
   std::wstring RegistryFolderName() const;
+  bool Unattended() const { return m_CmdInstall != TCmdInstallType::citNone; }
+
+  // The end of a run (InstallerThreadU.cpp). EndRun stops the workers and clears what a failed new
+  // installation left; AbortRun and FailRun then tell the user or the script.
+  void EndRun();
+  // The aborted page with the text (interactive), or exit code -1 (unattended).
+  void AbortRun(const std::wstring& text);
+  // An unattended run ends with the exit code.
+  void FailRun(TExitCode exitCode);
 
   // Downloads and extraction (InstallerDownloadsU.cpp).
   void Translate();
@@ -94,17 +123,27 @@ class TInstallerThread : public TThreadBase, public IWorkerHost {
   void StartExtractThreads();
   void WMUpdateProgress();
   void WMRetry();
+  void WMWorkerOutcome();
+  void HandleReport(TWorkerReport& report);
+  void HandleFileInUse(PFileToDownload item);
+  void AddFailedMd5Info(const std::wstring& line);
+  // Sets the stop signal and waits, up to kWorkerExitTimeoutMs, for every worker to leave.
   void StopWorkers();
   void FinishInstallation();
-  std::shared_ptr<TDownloadRun> CurrentRun() const;
 
   // Placing files (InstallerPlacingU.cpp).
   void WMSetNewInstall();
   void WMSetUpdateOnly();
-  void MoveIntoPlace();
+  // False when the files could not all be placed; the run has then been ended.
+  bool MoveIntoPlace();
   bool DeleteAndInstall(const std::wstring& installFolder, std::wstring& errors);
   bool RecursiveDeleteAndInstall(const std::wstring& installFolder, const std::wstring& currFolder,
                                  std::wstring& errors);
+  // Removes the unpack folder of a new installation that did not complete, unless its files are kept
+  // for the next attempt.
+  void DiscardUnpackFolder();
+  // The run stops for lack of space in the folder: the message that names it, or -1 unattended.
+  void StopForDiskFull(const std::wstring& folder, const std::wstring& detail);
 
   // Registry, shortcuts and the product (InstallerRegistryU.cpp).
   void WriteRegistry();
@@ -119,6 +158,7 @@ class TInstallerThread : public TThreadBase, public IWorkerHost {
 
   std::unique_ptr<TNetHttpClient> m_NetHttpClient;
   HWND m_MainHandle;
+  const std::wstring m_strVersionServerUrl;
   std::string m_StreamFiles, m_StreamCef, m_StreamQuillon, m_StreamUninstaller;
   TFileStatus m_fsCef = TFileStatus::fsPendingDownload;
   TFileStatus m_fsQuillon = TFileStatus::fsPendingDownload;
@@ -136,12 +176,23 @@ class TInstallerThread : public TThreadBase, public IWorkerHost {
   TCmdInstallType m_CmdInstall = TCmdInstallType::citNone;
   std::wstring m_strCmdName;
   std::atomic<bool> m_bInstallationSuspended{false};
-  std::atomic<bool> m_bMd5ValidationFailed{false};
-  std::mutex m_failedMd5Lock;  // extraction workers append concurrently
+  bool m_bMd5ValidationFailed = false;
   std::vector<std::wstring> m_strlstFailedMd5;
+  // The first failure to create a file offers a retry; any later one, of any item, aborts.
+  bool m_bExtractFailedOnce = false;
 
-  // The current download run: its queues, counters and workers. Guarded because UndoInstall stops it
-  // from the window's thread while the engine may be in a progress round.
+  // The run's end: once ended, nothing of the run happens any more; succeeded only after the shortcuts.
+  bool m_bRunEnded = false;
+  bool m_bRunSucceeded = false;
+  // A failed move into place keeps the unpacked files for the next attempt, unless it ran out of space.
+  bool m_bKeepUnpackFolder = false;
+  bool m_bPlacingRanOutOfSpace = false;
+
+  // The run's stop signal, shared with its workers and every request the engine makes.
+  const std::shared_ptr<TStopSignal> m_Stop = std::make_shared<TStopSignal>();
+
+  // The current download run: its queues, counters and workers. Only the engine thread changes them;
+  // the lock is for the progress rounds' reads beside a stop.
   mutable std::mutex m_runLock;
   std::shared_ptr<TDownloadRun> m_run;
   std::vector<std::shared_ptr<TDownloadThread>> m_TDownloadThreads;
@@ -149,7 +200,10 @@ class TInstallerThread : public TThreadBase, public IWorkerHost {
   std::uint32_t m_nDownloadSize = 0;
   TProgressPlan m_Progress;  // m_nProgressSize, m_nFileExtractedProgress
 
-  mutable std::mutex m_proxyLock;  // the workers copy the setting while the engine may replace it
+  std::mutex m_reportsLock;  // workers add, the engine takes
+  std::vector<TWorkerReport> m_reports;
+
+  mutable std::mutex m_proxyLock;  // workers read the setting while the engine may replace it
   TProxySettings m_proxy;
 };
 

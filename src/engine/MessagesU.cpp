@@ -16,6 +16,8 @@ std::wstring MessageName(std::uint32_t id) {
   };
   static_assert(std::size(kNames) == WM_SET_UNNATENDED_VALUES - WM_SETUP_STATUS + 1);
   if (id >= WM_SETUP_STATUS && id <= WM_SET_UNNATENDED_VALUES) return kNames[id - WM_SETUP_STATUS];
+  if (id == WM_WORKER_OUTCOME) return L"WM_WORKER_OUTCOME";
+  if (id == WM_CANCEL_INSTALLATION) return L"WM_CANCEL_INSTALLATION";
   return L"UNKNOWN (" + std::to_wstring(id) + L")";
 }
 

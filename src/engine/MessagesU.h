@@ -35,7 +35,11 @@ inline constexpr std::uint32_t WM_SET_ERROR_MESSAGE = 1302;         // E->W  wPa
 inline constexpr std::uint32_t WM_RETRY = 1303;                     // W->E
 inline constexpr std::uint32_t WM_SET_UNNATENDED_VALUES = 1304;     // W->E  wParam text, lParam TCmdInstallType
 
-// "WM_SETUP_DOWNLOADS" and so on; "UNKNOWN (n)" outside 1280..1304.
+// The run's lifecycle, after the wizard's protocol; 1305 stays the first number the engine does not know.
+inline constexpr std::uint32_t WM_WORKER_OUTCOME = 1306;            // worker->E  the engine reads its report list
+inline constexpr std::uint32_t WM_CANCEL_INSTALLATION = 1307;       // W->E  end the run; the engine then quits
+
+// "WM_SETUP_DOWNLOADS" and so on; "UNKNOWN (n)" for numbers the engine does not know.
 std::wstring MessageName(std::uint32_t id);
 
 // Which parameters of a message own a heap payload, so that a message dropped at shutdown can be

@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <atomic>
 #include <mutex>
 
 #include "common/NoDestructorU.h"
@@ -18,6 +19,8 @@ struct TRunLog {
   TScopedKernelHandle file;
   std::wstring path;
   std::wstring timeSeparator = L":";
+  std::atomic<std::uint64_t> nLostLines{0};  // counted without the lock: the lock itself may be what failed
+  std::wstring strFirstLoss;                 // under the lock
 };
 
 // Never destroyed: threads that are not joined may log while the process exits.
@@ -46,11 +49,15 @@ std::wstring TempFolder() {
 
 }  // namespace
 
-void CreateRunLog() {
+void CreateRunLog() { CreateRunLogAt(TempFolder() + RunLogFileName(Now())); }
+
+void CreateRunLogAt(const std::wstring& path) {
   auto& log = Log();
   std::lock_guard guard(log.lock);
   log.timeSeparator = LocaleTimeSeparator();
-  log.path = TempFolder() + RunLogFileName(Now());
+  log.path = path;
+  log.nLostLines.store(0);
+  log.strFirstLoss.clear();
   log.file.Reset(::CreateFileW(log.path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                FILE_ATTRIBUTE_NORMAL, nullptr));
 }
@@ -67,18 +74,33 @@ std::wstring RunLogPath() {
   return log.path;
 }
 
-void AppendLog(std::wstring_view text) {
+void AppendLog(std::wstring_view text) noexcept {
+  auto& log = Log();
+  try {
+    std::lock_guard guard(log.lock);
+    if (!log.file) return;
+    // The time is read under the lock, so the lines stand in the order of their time stamps.
+    const std::string line = FormatLogLine(Now(), log.timeSeparator, text);
+    ::SetFilePointer(log.file.Get(), 0, nullptr, FILE_END);
+    DWORD written = 0;
+    if (!::WriteFile(log.file.Get(), line.data(), static_cast<DWORD>(line.size()), &written, nullptr) ||
+        written != line.size()) {
+      // A short write without an error is what a full disk looks like to some file systems.
+      const DWORD error = ::GetLastError();
+      if (log.nLostLines.fetch_add(1) == 0) {
+        log.strFirstLoss = SystemErrorText(error == ERROR_SUCCESS ? ERROR_DISK_FULL : error);
+      }
+    }
+  } catch (...) {
+    // Memory for one line, or the lock: the line is lost like one that failed to write.
+    log.nLostLines.fetch_add(1);
+  }
+}
+
+TLogWriteFailures LogWriteFailures() {
   auto& log = Log();
   std::lock_guard guard(log.lock);
-  if (!log.file) return;
-  // The time is read under the lock, so the lines stand in the order of their time stamps.
-  const std::string line = FormatLogLine(Now(), log.timeSeparator, text);
-  ::SetFilePointer(log.file.Get(), 0, nullptr, FILE_END);
-  DWORD written = 0;
-  if (!::WriteFile(log.file.Get(), line.data(), static_cast<DWORD>(line.size()), &written, nullptr) ||
-      written != line.size()) {
-    throw TWinError(L"AppendLog " + log.path);
-  }
+  return {log.nLostLines.load(), log.strFirstLoss};
 }
 
 }  // namespace sf

@@ -2,6 +2,7 @@
 // through AppendLog.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -11,11 +12,21 @@ namespace sf {
 // sharing. Runs once during start-up, before any other thread exists. A failure leaves no log open,
 // and AppendLog then writes nothing.
 void CreateRunLog();
+// The same at a path of the caller's choice (tests).
+void CreateRunLogAt(const std::wstring& path);
 void CloseRunLog();
 std::wstring RunLogPath();
 
-// Appends "hh:nn:ss.zzz: <text>\r\n". Callable from any thread; one lock orders the lines. A failing
-// write (a full disk, say) raises TWinError to the caller after the lock is released.
-void AppendLog(std::wstring_view text);
+// Appends "hh:nn:ss.zzz: <text>\r\n". Callable from any thread; one lock orders the lines. Never raises:
+// a line that cannot be written (a full disk, say) is counted instead, so that logging never becomes the
+// failure of the work it describes.
+void AppendLog(std::wstring_view text) noexcept;
+
+// The lines the run log lost, and the system's text for the first loss; reported once at the end.
+struct TLogWriteFailures {
+  std::uint64_t nLines = 0;
+  std::wstring strFirstError;
+};
+TLogWriteFailures LogWriteFailures();
 
 }  // namespace sf

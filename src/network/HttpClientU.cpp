@@ -2,8 +2,10 @@
 
 #include <winhttp.h>
 
+#include <algorithm>
 #include <array>
 #include <utility>
+#include <vector>
 
 #include "common/TextU.h"
 #include "common/WinErrorU.h"
@@ -95,38 +97,6 @@ std::wstring LimitText(std::size_t limit) {
   return L"The answer's body exceeds the limit of " + std::to_wstring(limit) + L" bytes";
 }
 
-// Reads the whole body into response.Body. The stated length is checked both ways: more than the limit
-// is refused before reading, and a connection that ends early is an error rather than a short file.
-void ReadBody(HINTERNET request, THttpResponse& response, std::size_t maxBodySize,
-              const TNetHttpClient::TReceiveProgress& onReceive) {
-  std::string& body = response.Body;
-  body.clear();
-  if (response.nContentLength > static_cast<std::int64_t>(maxBodySize)) throw TError(LimitText(maxBodySize));
-  if (response.nContentLength > 0) body.reserve(static_cast<std::size_t>(response.nContentLength));
-  // Reading stops at the stated length, as Windows' WinHTTP does by itself; Wine's goes on to the end
-  // of the connection.
-  const std::size_t stated =
-      response.nContentLength >= 0 ? static_cast<std::size_t>(response.nContentLength) : static_cast<std::size_t>(-1);
-  while (body.size() < stated) {
-    DWORD available = 0;
-    if (!::WinHttpQueryDataAvailable(request, &available)) ThrowLastError(L"WinHttpQueryDataAvailable");
-    if (available == 0) break;
-    if (available > stated - body.size()) available = static_cast<DWORD>(stated - body.size());
-    if (available > maxBodySize - body.size()) throw TError(LimitText(maxBodySize));
-    const std::size_t old = body.size();
-    body.resize(old + available);
-    DWORD read = 0;
-    if (!::WinHttpReadData(request, body.data() + old, available, &read)) ThrowLastError(L"WinHttpReadData");
-    body.resize(old + read);
-    if (read == 0) break;
-    if (onReceive) onReceive(response.nContentLength, static_cast<std::int64_t>(body.size()));
-  }
-  if (response.nContentLength >= 0 && static_cast<std::int64_t>(body.size()) != response.nContentLength) {
-    throw TError(L"The answer's body ended after " + std::to_wstring(body.size()) + L" of " +
-                 std::to_wstring(response.nContentLength) + L" bytes");
-  }
-}
-
 // The strongest scheme both sides know; WinHTTP then answers the proxy's challenge with it.
 DWORD ChooseAuthScheme(DWORD supported) {
   for (DWORD scheme : {WINHTTP_AUTH_SCHEME_NEGOTIATE, WINHTTP_AUTH_SCHEME_NTLM, WINHTTP_AUTH_SCHEME_DIGEST,
@@ -156,6 +126,146 @@ void SplitProxyText(std::wstring_view text, std::wstring& host, std::wstring& po
   port.assign(text.substr(colon + 1));
 }
 
+// What one asynchronous request tells the thread that waits for it. WinHTTP reports on threads of its
+// own; the waiting thread reads the fields after the event. Whatever WinHTTP may still write into (the
+// request body it sends, the buffer it reads into) lives here, so that a request given up while WinHTTP
+// still works on it never leaves WinHTTP a freed buffer.
+struct TRequestState {
+  static constexpr DWORD kReadChunk = 64 * 1024;
+
+  TScopedKernelHandle done{::CreateEventW(nullptr, FALSE, FALSE, nullptr)};
+  DWORD completion = 0;  // the WINHTTP_CALLBACK_STATUS_* that arrived last
+  DWORD error = 0;       // of a REQUEST_ERROR
+  DWORD bytes = 0;       // of a DATA_AVAILABLE or READ_COMPLETE
+  std::string requestBody;
+  std::vector<char> buffer = std::vector<char>(kReadChunk);
+};
+
+void CALLBACK OnRequestStatus(HINTERNET, DWORD_PTR context, DWORD status, LPVOID info, DWORD length) {
+  auto* state = reinterpret_cast<TRequestState*>(context);
+  if (!state) return;
+  switch (status) {
+    case WINHTTP_CALLBACK_STATUS_DATA_AVAILABLE: state->bytes = *static_cast<const DWORD*>(info); break;
+    case WINHTTP_CALLBACK_STATUS_READ_COMPLETE: state->bytes = length; break;
+    case WINHTTP_CALLBACK_STATUS_REQUEST_ERROR:
+      state->error = static_cast<const WINHTTP_ASYNC_RESULT*>(info)->dwError;
+      break;
+    case WINHTTP_CALLBACK_STATUS_SENDREQUEST_COMPLETE:
+    case WINHTTP_CALLBACK_STATUS_HEADERS_AVAILABLE: break;
+    default: return;
+  }
+  state->completion = status;
+  ::SetEvent(state->done.Get());  // the last touch: the waiting thread owns the state again from here
+}
+
+// One request handle in asynchronous mode, used as if it were synchronous: each step starts a WinHTTP
+// operation and waits for its completion, the stop signal or a guard time. A request given up while an
+// operation is pending keeps its state alive for good (WinHTTP may still complete into it); that happens
+// once per stopped run.
+class TAsyncRequest {
+ public:
+  TAsyncRequest(HINTERNET connection, const wchar_t* verb, const std::wstring& path, bool secure,
+                const TStopSignal* stop, DWORD guardMs)
+      : m_state(std::make_unique<TRequestState>()), m_stop(stop), m_guardMs(guardMs) {
+    if (!m_state->done) ThrowLastError(L"CreateEvent");
+    m_request.Reset(::WinHttpOpenRequest(connection, verb, path.c_str(), nullptr, WINHTTP_NO_REFERER,
+                                         WINHTTP_DEFAULT_ACCEPT_TYPES, secure ? WINHTTP_FLAG_SECURE : 0));
+    if (!m_request) ThrowLastError(L"WinHttpOpenRequest");
+    if (::WinHttpSetStatusCallback(m_request.Get(), &OnRequestStatus, WINHTTP_CALLBACK_FLAG_ALL_COMPLETIONS, 0) ==
+        WINHTTP_INVALID_STATUS_CALLBACK) {
+      ThrowLastError(L"WinHttpSetStatusCallback");
+    }
+  }
+  ~TAsyncRequest() {
+    m_request.Close();  // clears the callback first: nothing new reaches the state after this
+    if (m_bAbandoned) (void)m_state.release();
+  }
+  TAsyncRequest(const TAsyncRequest&) = delete;
+  TAsyncRequest& operator=(const TAsyncRequest&) = delete;
+
+  HINTERNET Handle() const { return m_request.Get(); }
+
+  void Send(const std::wstring& headers, std::string_view body) {
+    m_state->requestBody.assign(body);
+    std::string& sent = m_state->requestBody;
+    const auto context = reinterpret_cast<DWORD_PTR>(m_state.get());
+    if (!::WinHttpSendRequest(m_request.Get(), headers.empty() ? WINHTTP_NO_ADDITIONAL_HEADERS : headers.c_str(),
+                              headers.empty() ? 0 : static_cast<DWORD>(-1),
+                              sent.empty() ? WINHTTP_NO_REQUEST_DATA : sent.data(), static_cast<DWORD>(sent.size()),
+                              static_cast<DWORD>(sent.size()), context)) {
+      ThrowLastError(L"WinHttpSendRequest");
+    }
+    Await(L"WinHttpSendRequest");
+  }
+
+  void ReceiveResponse() {
+    if (!::WinHttpReceiveResponse(m_request.Get(), nullptr)) ThrowLastError(L"WinHttpReceiveResponse");
+    Await(L"WinHttpReceiveResponse");
+  }
+
+  DWORD QueryDataAvailable() {
+    if (!::WinHttpQueryDataAvailable(m_request.Get(), nullptr)) ThrowLastError(L"WinHttpQueryDataAvailable");
+    Await(L"WinHttpQueryDataAvailable");
+    return m_state->bytes;
+  }
+
+  // Appends up to `wanted` bytes to `to`; 0 at the end of the body.
+  DWORD ReadData(std::string& to, DWORD wanted) {
+    wanted = std::min(wanted, TRequestState::kReadChunk);
+    if (!::WinHttpReadData(m_request.Get(), m_state->buffer.data(), wanted, nullptr)) {
+      ThrowLastError(L"WinHttpReadData");
+    }
+    Await(L"WinHttpReadData");
+    to.append(m_state->buffer.data(), m_state->bytes);
+    return m_state->bytes;
+  }
+
+ private:
+  void Await(const wchar_t* call) {
+    const HANDLE events[] = {m_state->done.Get(), m_stop ? m_stop->Event() : nullptr};
+    const DWORD count = m_stop ? 2 : 1;
+    const DWORD woke = ::WaitForMultipleObjects(count, events, FALSE, m_guardMs);
+    if (woke != WAIT_OBJECT_0) {
+      m_bAbandoned = true;
+      // A stop that arrives with the completion still counts: the caller is to give up either way.
+      throw TNetHttpError(call, woke == WAIT_TIMEOUT ? ERROR_WINHTTP_TIMEOUT : ERROR_WINHTTP_OPERATION_CANCELLED);
+    }
+    if (m_state->completion == WINHTTP_CALLBACK_STATUS_REQUEST_ERROR) throw TNetHttpError(call, m_state->error);
+  }
+
+  std::unique_ptr<TRequestState> m_state;
+  TScopedInternet m_request;
+  const TStopSignal* m_stop;
+  DWORD m_guardMs;
+  bool m_bAbandoned = false;
+};
+
+// Reads the whole body into response.Body. The stated length is checked both ways: more than the limit
+// is refused before reading, and a connection that ends early is an error rather than a short file.
+void ReadBody(TAsyncRequest& request, THttpResponse& response, std::size_t maxBodySize,
+              const TNetHttpClient::TReceiveProgress& onReceive) {
+  std::string& body = response.Body;
+  body.clear();
+  if (response.nContentLength > static_cast<std::int64_t>(maxBodySize)) throw TError(LimitText(maxBodySize));
+  if (response.nContentLength > 0) body.reserve(static_cast<std::size_t>(response.nContentLength));
+  // Reading stops at the stated length, as Windows' WinHTTP does by itself; Wine's goes on to the end
+  // of the connection.
+  const std::size_t stated =
+      response.nContentLength >= 0 ? static_cast<std::size_t>(response.nContentLength) : static_cast<std::size_t>(-1);
+  while (body.size() < stated) {
+    DWORD available = request.QueryDataAvailable();
+    if (available == 0) break;
+    if (available > stated - body.size()) available = static_cast<DWORD>(stated - body.size());
+    if (available > maxBodySize - body.size()) throw TError(LimitText(maxBodySize));
+    if (request.ReadData(body, available) == 0) break;
+    if (onReceive) onReceive(response.nContentLength, static_cast<std::int64_t>(body.size()));
+  }
+  if (response.nContentLength >= 0 && static_cast<std::int64_t>(body.size()) != response.nContentLength) {
+    throw TError(L"The answer's body ended after " + std::to_wstring(body.size()) + L" of " +
+                 std::to_wstring(response.nContentLength) + L" bytes");
+  }
+}
+
 }  // namespace
 
 TNetHttpError::TNetHttpError(const std::wstring& context, DWORD code)
@@ -164,6 +274,7 @@ TNetHttpError::TNetHttpError(const std::wstring& context, DWORD code)
 TNetHttpClient::TNetHttpClient() = default;
 
 void TNetHttpClient::SetProxySettings(const TProxySettings& settings) {
+  if (settings == m_proxy && !m_bDirect) return;
   m_proxy = settings;
   m_session.Reset();  // WinHTTP fixes the proxy when the session opens
 }
@@ -178,16 +289,16 @@ HINTERNET TNetHttpClient::Session() {
   if (m_session) return m_session.Get();
   if (m_bDirect) {
     m_session.Reset(::WinHttpOpen(kUserAgent, WINHTTP_ACCESS_TYPE_NO_PROXY, WINHTTP_NO_PROXY_NAME,
-                                  WINHTTP_NO_PROXY_BYPASS, 0));
+                                  WINHTTP_NO_PROXY_BYPASS, WINHTTP_FLAG_ASYNC));
   } else if (m_proxy.FHost.empty()) {
     m_session.Reset(::WinHttpOpen(kUserAgent, WINHTTP_ACCESS_TYPE_DEFAULT_PROXY, WINHTTP_NO_PROXY_NAME,
-                                  WINHTTP_NO_PROXY_BYPASS, 0));
+                                  WINHTTP_NO_PROXY_BYPASS, WINHTTP_FLAG_ASYNC));
   } else {
     // Without a port WinHTTP takes the scheme's default; a per-protocol list ("http=host:80") passes as is.
     std::wstring proxy = m_proxy.FHost;
     if (m_proxy.FPort > 0) proxy += L":" + std::to_wstring(m_proxy.FPort);
     m_session.Reset(::WinHttpOpen(kUserAgent, WINHTTP_ACCESS_TYPE_NAMED_PROXY, proxy.c_str(),
-                                  WINHTTP_NO_PROXY_BYPASS, 0));
+                                  WINHTTP_NO_PROXY_BYPASS, WINHTTP_FLAG_ASYNC));
   }
   if (!m_session) ThrowLastError(L"WinHttpOpen");
   return m_session.Get();
@@ -205,6 +316,7 @@ THttpResponse TNetHttpClient::Post(const std::wstring& url, std::string_view bod
 THttpResponse TNetHttpClient::Send(const wchar_t* verb, const std::wstring& url, std::string_view body,
                                    const std::wstring& headers, std::size_t maxBodySize) {
   m_lastResponse.reset();
+  if (m_stop && m_stop->IsStopped()) throw TNetHttpError(L"WinHttpSendRequest", ERROR_WINHTTP_OPERATION_CANCELLED);
   if (body.size() > MAXDWORD) throw TError(L"Request body too large");
 
   URL_COMPONENTS parts{};
@@ -229,44 +341,45 @@ THttpResponse TNetHttpClient::Send(const wchar_t* verb, const std::wstring& url,
   // proxy usually closes the connection after its 407, so neither its body nor its connection is reused.
   DWORD proxyScheme = 0;
   for (;;) {
-    TScopedInternet request(::WinHttpOpenRequest(connection.Get(), verb, path.c_str(), nullptr, WINHTTP_NO_REFERER,
-                                                 WINHTTP_DEFAULT_ACCEPT_TYPES,
-                                                 parts.nScheme == INTERNET_SCHEME_HTTPS ? WINHTTP_FLAG_SECURE : 0));
-    if (!request) ThrowLastError(L"WinHttpOpenRequest");
-    if (!::WinHttpSetTimeouts(request.Get(), m_timeouts.nResolveMs, m_timeouts.nConnectMs, m_timeouts.nSendMs,
+    TAsyncRequest request(connection.Get(), verb, path, parts.nScheme == INTERNET_SCHEME_HTTPS, m_stop.get(),
+                          GuardMs());
+    if (!::WinHttpSetTimeouts(request.Handle(), m_timeouts.nResolveMs, m_timeouts.nConnectMs, m_timeouts.nSendMs,
                               m_timeouts.nReceiveMs)) {
       ThrowLastError(L"WinHttpSetTimeouts");
     }
     DWORD headersTimeout = static_cast<DWORD>(m_timeouts.nReceiveMs);
-    ::WinHttpSetOption(request.Get(), WINHTTP_OPTION_RECEIVE_RESPONSE_TIMEOUT, &headersTimeout,
+    ::WinHttpSetOption(request.Handle(), WINHTTP_OPTION_RECEIVE_RESPONSE_TIMEOUT, &headersTimeout,
                        sizeof(headersTimeout));
-    if (proxyScheme != 0 && !::WinHttpSetCredentials(request.Get(), WINHTTP_AUTH_TARGET_PROXY, proxyScheme,
+    if (proxyScheme != 0 && !::WinHttpSetCredentials(request.Handle(), WINHTTP_AUTH_TARGET_PROXY, proxyScheme,
                                                      m_proxy.FUserName.c_str(), m_proxy.FPassword.c_str(), nullptr)) {
       ThrowLastError(L"WinHttpSetCredentials");
     }
 
-    if (!::WinHttpSendRequest(request.Get(), headers.empty() ? WINHTTP_NO_ADDITIONAL_HEADERS : headers.c_str(),
-                              headers.empty() ? 0 : static_cast<DWORD>(-1),
-                              body.empty() ? WINHTTP_NO_REQUEST_DATA : const_cast<char*>(body.data()),
-                              static_cast<DWORD>(body.size()), static_cast<DWORD>(body.size()), 0)) {
-      ThrowLastError(L"WinHttpSendRequest");
-    }
-    if (!::WinHttpReceiveResponse(request.Get(), nullptr)) ThrowLastError(L"WinHttpReceiveResponse");
-    THttpResponse response = ReadHead(request.Get());
+    request.Send(headers, body);
+    request.ReceiveResponse();
+    THttpResponse response = ReadHead(request.Handle());
     m_lastResponse = response;
 
     // Credentials are offered once: a second 407 means the proxy refused them, and the caller sees it.
     if (response.nStatusCode == HTTP_STATUS_PROXY_AUTH_REQ && proxyScheme == 0 && !m_proxy.FHost.empty() &&
         !m_proxy.FUserName.empty()) {
       DWORD supported = 0, first = 0, target = 0;
-      if (::WinHttpQueryAuthSchemes(request.Get(), &supported, &first, &target)) {
+      if (::WinHttpQueryAuthSchemes(request.Handle(), &supported, &first, &target)) {
         proxyScheme = ChooseAuthScheme(supported);
       }
       if (proxyScheme != 0) continue;
     }
-    ReadBody(request.Get(), response, maxBodySize, m_onReceive);
+    ReadBody(request, response, maxBodySize, m_onReceive);
     return response;
   }
+}
+
+// WinHTTP's own time-outs end every step; this bound only keeps a step whose completion never comes from
+// waiting for ever.
+DWORD TNetHttpClient::GuardMs() const {
+  const auto positive = [](int ms) { return static_cast<DWORD>(ms > 0 ? ms : 0); };
+  return positive(m_timeouts.nResolveMs) + positive(m_timeouts.nConnectMs) + positive(m_timeouts.nSendMs) +
+         positive(m_timeouts.nReceiveMs) + 5000;
 }
 
 bool GetSystemProxy(std::wstring& host, std::wstring& port) {

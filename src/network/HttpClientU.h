@@ -1,5 +1,6 @@
-// The one HTTP client of the installer, over WinHTTP: synchronous GET and POST with the body in memory,
-// the proxy setting of the run, and limits that keep a misbehaving server from hanging or flooding it.
+// The one HTTP client of the installer, over WinHTTP: GET and POST with the body in memory, the proxy
+// setting of the run, limits that keep a misbehaving server from hanging or flooding it, and a stop
+// signal that ends a request at once, however silent the server.
 #pragma once
 
 #include <windows.h>
@@ -7,11 +8,13 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
 
 #include "common/ErrorU.h"
+#include "common/StopSignalU.h"
 #include "common/WinHandleU.h"
 #include "network/ProxySettingsU.h"
 
@@ -39,9 +42,14 @@ struct THttpResponse {
   std::string Body;                  // the bytes as received (no decoding)
 };
 
-// Synchronous client. A non-200 status is an answer like any other (callers read nStatusCode); errors
-// (no connection, time-out, a broken or oversized body, a bad address) raise TNetHttpError or TError.
-// One object is used by one thread at a time.
+// A blocking client: each call returns with the whole answer. A non-200 status is an answer like any
+// other (callers read nStatusCode); errors (no connection, time-out, a broken or oversized body, a bad
+// address) raise TNetHttpError or TError, and a request ended by the stop signal raises TNetHttpError
+// with ERROR_WINHTTP_OPERATION_CANCELLED. One object is used by one thread at a time.
+//
+// WinHTTP runs asynchronously underneath, so that the calling thread waits on the stop signal as well as
+// on the server: a thread blocked inside a synchronous WinHTTP call cannot be woken everywhere (Wine's
+// WinHTTP finishes a blocked receive even when its handle is closed).
 class TNetHttpClient {
  public:
   // Receive progress while a body arrives: the stated length (-1 when none) and the bytes so far.
@@ -63,11 +71,16 @@ class TNetHttpClient {
 
   // Replaces the proxy setting for the following requests. An empty host makes no explicit choice:
   // WinHTTP's default connection settings apply. A user name is offered to the proxy when it asks (407).
+  // Setting the same value again keeps the open session.
   void SetProxySettings(const TProxySettings& settings);
   const TProxySettings& ProxySettings() const { return m_proxy; }
   // Connects straight to the server: neither a proxy setting nor the platform's default proxy applies.
   // The error report goes out this way, whatever the run's proxy setting.
   void UseDirectConnection();
+
+  // Requests end with ERROR_WINHTTP_OPERATION_CANCELLED once the signal is set; one that starts after it
+  // never goes out.
+  void SetStopSignal(std::shared_ptr<const TStopSignal> stop) { m_stop = std::move(stop); }
 
   // An empty handler detaches the current one.
   void SetReceiveProgress(TReceiveProgress handler) { m_onReceive = std::move(handler); }
@@ -87,11 +100,13 @@ class TNetHttpClient {
   THttpResponse Send(const wchar_t* verb, const std::wstring& url, std::string_view body,
                      const std::wstring& headers, std::size_t maxBodySize);
   HINTERNET Session();
+  DWORD GuardMs() const;
 
   TProxySettings m_proxy;
   bool m_bDirect = false;
   TTimeouts m_timeouts;
   TReceiveProgress m_onReceive;
+  std::shared_ptr<const TStopSignal> m_stop;
   TScopedInternet m_session;  // opened for the current proxy setting; reopened when it changes
   std::optional<THttpResponse> m_lastResponse;
 };

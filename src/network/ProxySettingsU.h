@@ -13,6 +13,8 @@ struct TProxySettings {
   std::wstring FScheme;    // never set by this system
   std::wstring FUserName;  // empty: the proxy needs no authentication
   std::wstring FPassword;  // offered to the proxy only when it asks; never logged
+
+  friend bool operator==(const TProxySettings&, const TProxySettings&) = default;
 };
 
 }  // namespace sf

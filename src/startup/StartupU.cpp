@@ -6,6 +6,7 @@
 
 #include <memory>
 
+#include "common/ErrorU.h"
 #include "common/Utils.h"
 #include "common/WinErrorU.h"
 #include "common/WinHandleU.h"
@@ -71,6 +72,21 @@ bool InitialiseModules() {
   return CheckSingleInstance();
 }
 
+// A second copy asked to work unattended cannot wait for the first one, and must not tell its script
+// that it did the work.
+bool IsUnattendedRun() {
+  const std::vector<std::wstring> args = CommandLineArguments();
+  return !WantsHelp(args, &ThreadLocaleLower) && SelectMode(args).mode != TCmdInstallType::citNone;
+}
+
+// A run log that lost lines is reported once, at the end, instead of failing the work it describes.
+void ReportLostLogLines() {
+  const TLogWriteFailures lost = LogWriteFailures();
+  if (lost.nLines == 0) return;
+  SilentException(L"LogU", TError(L"AppendLog: " + std::to_wstring(lost.nLines) + L" lines of the run log " +
+                                  RunLogPath() + L" could not be written: " + lost.strFirstError));
+}
+
 // Phase B: the program body.
 void RunProgramBody() {
   const std::vector<std::wstring> args = CommandLineArguments();
@@ -96,6 +112,7 @@ void RunProgramBody() {
   auto form = std::make_unique<TSetupForm>();
   form->Show();
   RunMessageLoop(form.get());
+  form->EndEngine();
   (void)form.release();
   // Notifications that arrived after the loop ended still own their texts.
   DrainThreadQueue();
@@ -105,14 +122,20 @@ void RunProgramBody() {
 
 int RunInstaller() {
   if (!InitialiseModules()) {
+    if (IsUnattendedRun()) {
+      AppendLog(L"Installer: another copy of the installer is running; an unattended run cannot wait for it");
+      SetExitCode(TExitCode::UnexpectedError);
+    }
     CloseRunLog();
-    return 0;
+    return ExitCodeValue();
   }
   try {
     RunProgramBody();
   } catch (const std::exception& e) {
+    SetExitCode(TExitCode::UnexpectedError);
     ExceptionHandler(e);
   }
+  ReportLostLogLines();
   CloseRunLog();
   return ExitCodeValue();
 }

@@ -15,6 +15,7 @@
 #include <system_error>
 #include <vector>
 
+#include "common/DiskSpaceU.h"
 #include "common/PathGuardU.h"
 #include "common/PathRulesU.h"
 #include "common/TextU.h"
@@ -231,12 +232,17 @@ void CheckDataDescriptor(const TByteView& bytes, std::uint64_t at, std::uint32_t
 class TOutputFile {
  public:
   explicit TOutputFile(std::filesystem::path path) : m_Path(std::move(path)) {
+    ClearRuntimeError();
 #ifdef _WIN32
     m_File.reset(_wfopen(m_Path.c_str(), L"wb"));
 #else
     m_File.reset(std::fopen(m_Path.c_str(), "wb"));
 #endif
-    if (!m_File) throw TFileCreateError(L"Cannot create " + TextOf(m_Path) + L": " + ErrnoText(errno));
+    if (!m_File) {
+      const std::wstring message = L"Cannot create " + TextOf(m_Path) + L": " + ErrnoText(errno);
+      if (LastRuntimeCallRanOutOfSpace()) throw TDiskFullError(message);
+      throw TFileCreateError(message);
+    }
     // Every write is a large chunk: a stdio buffer would only add a copy.
     std::setvbuf(m_File.get(), nullptr, _IONBF, 0);
   }
@@ -245,10 +251,12 @@ class TOutputFile {
     if (size == 0) return;
     m_nCrc32 = crc32_z(m_nCrc32, data, size);
     m_nWritten += size;
+    ClearRuntimeError();
     if (std::fwrite(data, 1, size, m_File.get()) != size) Failed();
   }
 
   void Finish() {
+    ClearRuntimeError();
     if (std::fclose(m_File.release()) != 0) Failed();
   }
 
@@ -258,7 +266,9 @@ class TOutputFile {
 
  private:
   [[noreturn]] void Failed() const {
-    throw TPackageError(L"Cannot write " + TextOf(m_Path) + L": " + ErrnoText(errno));
+    const std::wstring message = L"Cannot write " + TextOf(m_Path) + L": " + ErrnoText(errno);
+    if (LastRuntimeCallRanOutOfSpace()) throw TDiskFullError(message);
+    throw TPackageError(message);
   }
 
   struct TCloser {
@@ -483,8 +493,10 @@ std::filesystem::path TPackageReader::ExtractFirstEntry(const std::filesystem::p
   std::error_code error;
   if (target.has_parent_path()) std::filesystem::create_directories(target.parent_path(), error);
   if (error) {
-    throw TFileCreateError(L"Cannot create the folder " + TextOf(target.parent_path()) + L": " +
-                           FromUtf8(error.message()));
+    const std::wstring message = L"Cannot create the folder " + TextOf(target.parent_path()) + L": " +
+                                 FromUtf8(error.message());
+    if (IsOutOfSpace(error)) throw TDiskFullError(message);
+    throw TFileCreateError(message);
   }
 
   TOutputFile output(target);

@@ -28,6 +28,13 @@ class TFileCreateError : public TError {
   using TError::TError;
 };
 
+// The entry could not be written (or its file or folder created) for lack of space: the disk is full or
+// the user's quota is used up. The package is not to blame, and downloading it again cannot help.
+class TDiskFullError : public TError {
+ public:
+  using TError::TError;
+};
+
 class TPackageReader {
  public:
   // Closes what the reader held, then reads the archive's directory and checks the first entry: a safe
@@ -45,8 +52,9 @@ class TPackageReader {
   // Writes the first entry below `folder`, creating the subfolders its name holds and overwriting a file
   // of the same name, and returns the written file's path. The guard must accept the file's path first
   // (no link on the way, nor at the file); it raises TUnsafePathError before anything is made. Throws
-  // TFileCreateError when a folder or the file cannot be created, TPackageError for anything else. After
-  // a TPackageError the file may remain, partly written: the caller deletes it.
+  // TDiskFullError when there is no room for the file, TFileCreateError when a folder or the file cannot
+  // be created otherwise, TPackageError for anything else. After a TPackageError or a TDiskFullError the
+  // file may remain, partly written: the caller deletes it.
   std::filesystem::path ExtractFirstEntry(const std::filesystem::path& folder, const TPathGuard& guard);
 
   void Close();

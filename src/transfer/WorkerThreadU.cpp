@@ -9,17 +9,11 @@
 #include "common/TextU.h"
 #include "common/Utils.h"
 #include "common/WinErrorU.h"
-#include "engine/EngineTextsU.h"
-#include "engine/MessagePayloadU.h"
-#include "engine/MessagesU.h"
 #include "logging/LogU.h"
-#include "startup/ExitCodeU.h"
 
 namespace sf {
 
 namespace {
-
-std::atomic<bool> g_bExtractFailedOnce{false};
 
 // One separator between the parts, none added when the second part is empty.
 std::wstring JoinPath(const std::wstring& folder, const std::wstring& relative) {
@@ -52,12 +46,16 @@ void PrepareExtractionFolder(const TDownloadRun& run, const TFileToDownload& ite
 // The package's bytes are not needed any more; the memory goes back at once.
 void ReleaseStream(TFileToDownload& item) { std::string().swap(item.Stream); }
 
+void DeleteIfThere(const std::wstring& path) {
+  if (!path.empty()) ::DeleteFileW(path.c_str());
+}
+
 }  // namespace
 
 // --- TBaseWorkerThread ---------------------------------------------------------------------------
 
-TBaseWorkerThread::TBaseWorkerThread(IWorkerHost& host, std::shared_ptr<const TDownloadRun> run)
-    : m_host(host), m_run(std::move(run)) {}
+TBaseWorkerThread::TBaseWorkerThread(IWorkerHost& host, std::shared_ptr<const TDownloadRun> run, std::wstring name)
+    : m_host(host), m_run(std::move(run)), m_strName(std::move(name)) {}
 
 void TBaseWorkerThread::StartOwned(const std::shared_ptr<TBaseWorkerThread>& worker) {
   worker->m_self = worker;
@@ -70,38 +68,48 @@ void TBaseWorkerThread::Finished() {
 }
 
 void TBaseWorkerThread::RunItems(const std::function<PFileToDownload()>& take, const std::function<void()>& idle,
-                                 const std::function<bool(PFileToDownload)>& process) {
-  while (!Terminated()) {
-    if (m_host.bInstallSuspended()) {
-      idle();
-      continue;
-    }
-    PFileToDownload item = take();  // counts this worker active
-    if (!item) {
-      idle();
-      continue;
-    }
-    bool goOn = false;
-    try {
-      goOn = process(std::move(item));
-    } catch (...) {
+                                 const std::function<void(PFileToDownload)>& process) {
+  bool holding = false;
+  std::wstring failure;
+  try {
+    while (!Stopped()) {
+      if (m_host.bInstallSuspended()) {
+        idle();
+        continue;
+      }
+      PFileToDownload item = take();  // counts this worker active
+      if (!item) {
+        idle();
+        continue;
+      }
+      holding = true;
+      process(std::move(item));
+      holding = false;
       Queues().DecrementWorkerActiveCount();
-      throw;  // ends this worker; the others go on
     }
-    if (!goOn) return;  // an unattended run ended by an error: nothing more is done
+    return;
+  } catch (const std::exception& e) {
+    failure = ExceptionMessage(e);
+  } catch (...) {
+    failure = L"an error of unknown type";
+  }
+  // The item ends with the error, so the run never waits for it; this worker leaves, since whatever
+  // failed may fail again, and the engine ends the run.
+  if (holding) {
+    Queues().FinishItem();
     Queues().DecrementWorkerActiveCount();
   }
+  ReportUnexpected(failure);
 }
 
-void TBaseWorkerThread::EndProgram(int exitCode) const {
-  SetExitCode(static_cast<TExitCode>(exitCode));
-  PostPlain(TMessageTarget::Window(m_run->MainHandle), WM_QUIT);
+void TBaseWorkerThread::Report(TWorkerOutcome outcome, PFileToDownload item, const std::wstring& message,
+                               const std::wstring& failedMd5Line) {
+  m_host.ReportOutcome(TWorkerReport{outcome, std::move(item), m_strName, message, failedMd5Line});
 }
 
-void TBaseWorkerThread::ShowRetryPage(const std::wstring& text) const {
-  const auto window = TMessageTarget::Window(m_run->MainHandle);
-  PostText(window, WM_SET_RETRY_MSG, text);
-  PostPlain(window, WM_CHANGE_VISIBLE_FRAME, 6);
+void TBaseWorkerThread::ReportUnexpected(const std::wstring& message) {
+  AppendLog(m_strName + L": Unexpected error: " + message);
+  Report(TWorkerOutcome::UnexpectedError, nullptr, message);
 }
 
 bool TBaseWorkerThread::ValidateMD5Hash(const std::wstring& fileName, const std::wstring& expected) {
@@ -126,10 +134,9 @@ bool TBaseWorkerThread::ValidateMD5Hash(const std::wstring& fileName, const std:
 
 // --- TDownloadThread -----------------------------------------------------------------------------
 
-TDownloadThread::TDownloadThread(IWorkerHost& host, std::shared_ptr<const TDownloadRun> run,
-                                 const TProxySettings& proxy)
-    : TBaseWorkerThread(host, std::move(run)) {
-  m_NetHttpClient.SetProxySettings(proxy);
+TDownloadThread::TDownloadThread(IWorkerHost& host, std::shared_ptr<const TDownloadRun> run, int number)
+    : TBaseWorkerThread(host, std::move(run), L"TDownloadThread " + std::to_wstring(number)) {
+  m_NetHttpClient.SetStopSignal(m_run->stop);
   m_NetHttpClient.SetReceiveProgress(
       [this](std::int64_t length, std::int64_t read) { HttpReceiveData(length, read); });
 }
@@ -144,7 +151,6 @@ void TDownloadThread::Execute() {
                ~TResetReceived() { value.store(0); }
              } reset{m_nCurrDownloaded};
              ProcessItem(std::move(item));
-             return true;
            });
 }
 
@@ -158,7 +164,12 @@ void TDownloadThread::ProcessItem(PFileToDownload item) {
   }
   m_nCurrDownloaded.store(0);
   ReleaseStream(*item);
-  std::optional<THttpResponse> response = DownloadSingleFile(*item);
+  std::uint32_t lastStatus = 0;
+  std::optional<THttpResponse> response = DownloadSingleFile(*item, lastStatus);
+  if (Stopped()) {
+    AppendLog(L"TDownloadThread: Stopped while fetching File=" + item->strFileUrl);
+    return;  // the run is over, and the item with it
+  }
   if (response && response->nStatusCode == 200) {
     // Whatever the received bytes credited so far now counts through the total instead.
     m_nCurrDownloaded.store(0);
@@ -169,22 +180,27 @@ void TDownloadThread::ProcessItem(PFileToDownload item) {
     return;
   }
   AppendLog(L"TDownloadThread: Failed to download File=" + item->strFileUrl + L" HttpStatus=" +
-            std::to_wstring(response ? response->nStatusCode : 0));
-  HandleDownloadFailure(std::move(item));
+            std::to_wstring(lastStatus));
+  Report(TWorkerOutcome::DownloadFailed, std::move(item), L"HttpStatus=" + std::to_wstring(lastStatus));
 }
 
-std::optional<THttpResponse> TDownloadThread::DownloadSingleFile(TFileToDownload& item) {
+std::optional<THttpResponse> TDownloadThread::DownloadSingleFile(TFileToDownload& item, std::uint32_t& lastStatus) {
   std::optional<THttpResponse> response;
   // A body longer than expected is cut off and counts as a failed attempt, so no server can make the
   // worker hold more than the package it announced.
   const std::size_t limit = item.nDownloadSize > 0 ? static_cast<std::size_t>(item.nDownloadSize) : kUnknownSizeLimit;
-  while (item.nRetries < MAX_DOWNLOAD_ATTEMPTS) {
+  while (item.nRetries < MAX_DOWNLOAD_ATTEMPTS && !Stopped()) {
     AppendLog(L"DownloadSingleFile: strURL=" + item.strFileUrl);
     try {
+      // The setting in force now: one confirmed on the retry page reaches the retried downloads.
+      m_NetHttpClient.SetProxySettings(m_host.GetProxySettings());
       response = m_NetHttpClient.Get(item.strFileUrl, limit);
-    } catch (const std::exception& e) {
+      lastStatus = response->nStatusCode;
+    } catch (const TError& e) {
       AppendLog(L"TDownloadThread.DownloadSingleFile: except: " + ExceptionMessage(e));
-      if (const auto& last = m_NetHttpClient.LastResponse()) {
+      const auto& last = m_NetHttpClient.LastResponse();
+      lastStatus = last ? last->nStatusCode : 0;
+      if (last) {
         AppendLog(L"StatusCode=" + std::to_wstring(last->nStatusCode) + L" StatusText=" + last->strStatusText +
                   L" Size=" + std::to_wstring(last->nContentLength) + L" File=" + item.strFileMd5);
       }
@@ -211,109 +227,67 @@ void TDownloadThread::HttpReceiveData(std::int64_t, std::int64_t bytesRead) {
   }
 }
 
-void TDownloadThread::HandleDownloadFailure(PFileToDownload item) {
-  if (m_run->CmdInstall != TCmdInstallType::citNone) {
-    EndProgram(static_cast<int>(TExitCode::DownloadFailed));
-    return;
-  }
-  item->nRetries = 0;
-  ReleaseStream(*item);
-  const bool wasSuspended = m_host.SuspendInstallation();
-  Queues().EnqueueItemForDownload(std::move(item));
-  if (!wasSuspended) ShowRetryPage(EngineTexts().connectionRetry);
-}
-
 // --- TExtractThread ------------------------------------------------------------------------------
 
-TExtractThread::TExtractThread(IWorkerHost& host, std::shared_ptr<const TDownloadRun> run)
-    : TBaseWorkerThread(host, std::move(run)) {}
-
-void TExtractThread::ResetExtractFailedOnce() { g_bExtractFailedOnce.store(false); }
+TExtractThread::TExtractThread(IWorkerHost& host, std::shared_ptr<const TDownloadRun> run, int number)
+    : TBaseWorkerThread(host, std::move(run), L"TExtractThread " + std::to_wstring(number)) {}
 
 void TExtractThread::Execute() {
   RunItems([this] { return Queues().DequeueExtractionItem(); },
            [this] { Queues().WaitForExtractionWork(std::chrono::milliseconds(EXTRACT_IDLE_SLEEP_MS)); },
-           [this](PFileToDownload item) { return ProcessItem(std::move(item)); });
+           [this](PFileToDownload item) { ProcessItem(std::move(item)); });
 }
 
-bool TExtractThread::ProcessItem(PFileToDownload item) {
+void TExtractThread::ProcessItem(PFileToDownload item) {
   const std::wstring destination = JoinPath(m_run->strTempDownloadPath, item->strFilePath);
   std::wstring unpacked;
   // The package's bytes count against the download backlog until they are let go, on every path.
   bool inBacklog = true;
   const auto releaseBacklog = [&] {
+    Zip.Close();
     if (std::exchange(inBacklog, false)) Queues().ReleaseBacklog(*item);
+  };
+  const auto logFailure = [&](const wchar_t* kind, const std::wstring& message) {
+    AppendLog(std::wstring(L"TExtractThread.Execute: Exception") + kind + L"=" + message + L". File=" +
+              item->strFileName + L". Path=" + destination + L"  Remote Md5=" + item->strFileMd5);
   };
   try {
     AppendLog(L"TExtractThread: Extracting=" + item->strFileName + L" to=" + destination);
     Zip.Open(reinterpret_cast<const std::uint8_t*>(item->Stream.data()), item->Stream.size(), item->strFileName);
     unpacked = JoinPath(destination, Zip.FirstEntryName());
     Zip.ExtractFirstEntry(std::filesystem::path(destination), InstallerPathGuard());
-    Zip.Close();
     releaseBacklog();
     ReleaseStream(*item);
 
     if (!ValidateMD5Hash(unpacked, item->strFileMd5)) {
-      m_host.SetMd5Failed();
       const std::wstring line = L"File: " + item->strFileName + L" Remote MD5: " + item->strFileMd5 +
                                 L" Local MD5: " + FileMD5Hex(unpacked) + L" Modified at: " +
                                 FileModifiedTimeText(unpacked) + L" File size: " + FileSizeText(unpacked) + L" bytes";
       AppendLog(L"TExtractThread.Execute: Invalid hash for " + line);
-      m_host.AddFailedMd5Info(line);
-      // A file that does not match the manifest is never left as part of an installation: the package
-      // counts as damaged and is fetched again.
-      const std::wstring message = L"Invalid hash for " + item->strFileName;
-      return HandleDamagedPackage(std::move(item), message, destination, unpacked);
+      // A file that does not match the manifest is never left anywhere, not even for the next attempt.
+      DeleteIfThere(unpacked);
+      Report(TWorkerOutcome::DamagedPackage, std::move(item), L"Invalid hash for " + line, line);
+      return;
     }
     Queues().IncrementValidatedCount();
     Queues().FinishItem();
-    return true;
   } catch (const TFileCreateError& e) {
-    Zip.Close();
     releaseBacklog();
-    HandleFileInUse(std::move(item), ExceptionMessage(e), destination);
-    return true;
-  } catch (const std::exception& e) {
-    Zip.Close();
+    logFailure(L" (EFCreateError) ", ExceptionMessage(e));
+    Report(TWorkerOutcome::FileInUse, std::move(item), ExceptionMessage(e));  // with its package, for a retry
+  } catch (const TDiskFullError& e) {
     releaseBacklog();
-    return HandleDamagedPackage(std::move(item), ExceptionMessage(e), destination, unpacked);
+    logFailure(L" (Disk full) ", ExceptionMessage(e));
+    DeleteIfThere(unpacked);  // gives back what the partial file took
+    ReleaseStream(*item);
+    Report(TWorkerOutcome::DiskFull, std::move(item), ExceptionMessage(e));
+  } catch (const TPackageError& e) {
+    releaseBacklog();
+    logFailure(L"", ExceptionMessage(e));
+    DeleteIfThere(unpacked);
+    ReleaseStream(*item);
+    Report(TWorkerOutcome::DamagedPackage, std::move(item), ExceptionMessage(e));
   }
-}
-
-void TExtractThread::HandleFileInUse(PFileToDownload item, const std::wstring& message,
-                                     const std::wstring& destination) {
-  const bool wasSuspended = m_host.SuspendInstallation();
-  const std::wstring name = item->strFileName;
-  const std::wstring md5 = item->strFileMd5;
-  Queues().EnqueueItemForExtraction(std::move(item));
-  AppendLog(L"TExtractThread.Execute: Exception (EFCreateError) =" + message + L". File=" + name + L". Path=" +
-            destination + L"  Remote Md5=" + md5);
-  // A running product holds many files: the other workers meet theirs while the first failure's question
-  // is still open. Only a failure after the user's answer counts as failing again.
-  if (wasSuspended) return;
-  if (g_bExtractFailedOnce.exchange(true)) {
-    AppendLog(L"TExtractThread.Execute: Extraction failed again. Aborting...");
-    m_host.AbortUnexpectedError();
-    return;
-  }
-  AppendLog(L"TExtractThread.Execute: Extraction failed once. Retry allowed.");
-  ShowRetryPage(EngineTexts().fileInUse);
-}
-
-bool TExtractThread::HandleDamagedPackage(PFileToDownload item, const std::wstring& message,
-                                          const std::wstring& destination, const std::wstring& partialFile) {
-  AppendLog(L"TExtractThread.Execute: Exception=" + message + L". File=" + item->strFileName + L". Path=" +
-            destination + L"  Remote Md5=" + item->strFileMd5);
-  if (m_run->CmdInstall != TCmdInstallType::citNone) {
-    EndProgram(static_cast<int>(TExitCode::UnexpectedError));
-    return false;
-  }
-  ++item->nRetries;
-  if (!partialFile.empty()) ::DeleteFileW(partialFile.c_str());
-  Queues().UpdateTotalDownloaded(-static_cast<std::int32_t>(item->nDownloadSize));
-  ReleaseStream(*item);
-  Queues().EnqueueItemForDownload(std::move(item));
-  return true;
 }
 
 }  // namespace sf

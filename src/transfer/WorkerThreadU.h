@@ -1,52 +1,73 @@
-// The download and extraction workers. Each worker takes items from the queues of one download run,
-// and reports back to the engine through IWorkerHost.
+// The download and extraction workers. Each worker takes items from the queues of one download run and
+// does what an item needs; whatever it cannot finish by itself it reports to the engine through
+// IWorkerHost, and the engine alone decides what follows (a retry page, another attempt, an exit code, the
+// end of the run). A worker never posts to the window and never ends the program.
 #pragma once
 
 #include <windows.h>
 
 #include <atomic>
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <optional>
 #include <string>
 
+#include "common/StopSignalU.h"
 #include "common/ThreadU.h"
 #include "engine/WorkQueuesU.h"
 #include "network/HttpClientU.h"
-#include "startup/CommandLineU.h"
 #include "transfer/PackageReaderU.h"
 
 namespace sf {
 
-// What a worker needs of the engine beyond the queues: the installation-wide flags and the two
-// reports that outlive a run.
+// What became of an item that a worker could not finish by itself.
+enum class TWorkerOutcome : std::uint8_t {
+  DownloadFailed,   // every attempt left for the item failed
+  DamagedPackage,   // the package could not be unpacked, or the unpacked file had the wrong digest
+  FileInUse,        // the unpacked file could not be created, typically because the product runs
+  DiskFull,         // there was no room for the unpacked file (a full disk or an exceeded quota)
+  UnexpectedError,  // anything else; the item has ended and the worker has left
+};
+
+struct TWorkerReport {
+  TWorkerOutcome outcome = TWorkerOutcome::UnexpectedError;
+  PFileToDownload item;           // handed over to the engine; empty for an unexpected error
+  std::wstring strWorker;         // which worker, for log lines and the error report
+  std::wstring strMessage;        // the error's text
+  std::wstring strFailedMd5Line;  // a wrong digest: the line for the digest report
+};
+
+// What a worker needs of the engine beyond the queues.
 class IWorkerHost {
  public:
   virtual ~IWorkerHost() = default;
+  // While set (the retry page is shown) workers take no items.
   virtual bool bInstallSuspended() const = 0;
-  // Sets the suspension and answers whether it was already set.
-  virtual bool SuspendInstallation() = 0;
-  virtual void SetMd5Failed() = 0;
-  virtual void AddFailedMd5Info(const std::wstring& line) = 0;
-  virtual void AbortUnexpectedError() = 0;
+  // The proxy setting in force now; read at the start of every request.
+  virtual TProxySettings GetProxySettings() const = 0;
+  // Thread-safe; the engine takes the report over and decides on its own thread.
+  virtual void ReportOutcome(TWorkerReport report) = 0;
 };
 
 // The facts of one download run, fixed before its workers start.
 struct TDownloadRun {
   std::shared_ptr<TWorkQueues> queues;
-  std::wstring strTempDownloadPath;  // where packages are unpacked, ending in "\"
-  std::wstring strInstallPath;       // the installation's folder, ending in "\"
+  std::shared_ptr<const TStopSignal> stop;  // the run's stop signal: once set, every worker leaves
+  std::wstring strTempDownloadPath;         // where packages are unpacked, ending in "\"
+  std::wstring strInstallPath;              // the installation's folder, ending in "\"
   bool bNewInstall = true;
-  TCmdInstallType CmdInstall = TCmdInstallType::citNone;
-  HWND MainHandle = nullptr;
 };
 
 class TBaseWorkerThread : public TThreadBase {
  public:
-  TBaseWorkerThread(IWorkerHost& host, std::shared_ptr<const TDownloadRun> run);
+  TBaseWorkerThread(IWorkerHost& host, std::shared_ptr<const TDownloadRun> run, std::wstring name);
 
   // Starts the thread; the worker keeps itself alive until its run ends, whoever else lets go of it.
   static void StartOwned(const std::shared_ptr<TBaseWorkerThread>& worker);
+
+  // "TDownloadThread 2" and the like.
+  const std::wstring& Name() const { return m_strName; }
 
   // True when the file's MD5 equals the expected digest (letter case ignored), or when both are empty.
   // Logs one "ValidateMD5Hash: " line; never raises.
@@ -54,20 +75,23 @@ class TBaseWorkerThread : public TThreadBase {
 
  protected:
   void Finished() override;
-  // The worker loop shared by both kinds: while not asked to stop, take an item (the taker counts
-  // itself active) and process it, idling while the installation is suspended or nothing is queued.
-  // process answers false when the worker must end at once.
+  // The worker loop shared by both kinds: until the run's stop signal, take an item (the taker counts
+  // itself active) and process it, idling while the installation is suspended or nothing is queued. An
+  // error that process does not handle ends the item and this worker, and is reported as unexpected.
   void RunItems(const std::function<PFileToDownload()>& take, const std::function<void()>& idle,
-                const std::function<bool(PFileToDownload)>& process);
-  // Ends the run with the given exit code (unattended runs).
-  void EndProgram(int exitCode) const;
-  void ShowRetryPage(const std::wstring& text) const;
+                const std::function<void(PFileToDownload)>& process);
+  bool Stopped() const { return m_run->stop->IsStopped(); }
+  void Report(TWorkerOutcome outcome, PFileToDownload item, const std::wstring& message,
+              const std::wstring& failedMd5Line = {});
 
   IWorkerHost& m_host;
   const std::shared_ptr<const TDownloadRun> m_run;
   TWorkQueues& Queues() const { return *m_run->queues; }
 
  private:
+  void ReportUnexpected(const std::wstring& message);
+
+  const std::wstring m_strName;
   std::shared_ptr<TBaseWorkerThread> m_self;
 };
 
@@ -78,19 +102,21 @@ class TDownloadThread : public TBaseWorkerThread {
   // A package of unknown size (0 in the manifest) may still not grow without bound.
   static constexpr std::size_t kUnknownSizeLimit = 1u << 30;
 
-  TDownloadThread(IWorkerHost& host, std::shared_ptr<const TDownloadRun> run, const TProxySettings& proxy);
+  TDownloadThread(IWorkerHost& host, std::shared_ptr<const TDownloadRun> run, int number);
 
   // Bytes received so far for the current item; the engine reads it for the progress bar.
   std::uint32_t CurrDownloaded() const { return m_nCurrDownloaded.load(); }
 
  protected:
   void Execute() override;
+  // Called on this thread while a package's body arrives.
+  virtual void HttpReceiveData(std::int64_t contentLength, std::int64_t bytesRead);
 
  private:
   void ProcessItem(PFileToDownload item);
-  std::optional<THttpResponse> DownloadSingleFile(TFileToDownload& item);
-  void HttpReceiveData(std::int64_t contentLength, std::int64_t bytesRead);
-  void HandleDownloadFailure(PFileToDownload item);
+  // The response of the last attempt, or none; lastStatus is the status line of the last answer that
+  // arrived, also when its body then failed (0 when none came).
+  std::optional<THttpResponse> DownloadSingleFile(TFileToDownload& item, std::uint32_t& lastStatus);
 
   TNetHttpClient m_NetHttpClient;
   ULONGLONG m_nLastUpdate = 0;
@@ -101,20 +127,13 @@ class TExtractThread : public TBaseWorkerThread {
  public:
   static constexpr DWORD EXTRACT_IDLE_SLEEP_MS = 100;
 
-  TExtractThread(IWorkerHost& host, std::shared_ptr<const TDownloadRun> run);
-
-  // The first failure of the run to create an output file offers a retry; any later one aborts.
-  static void ResetExtractFailedOnce();
+  TExtractThread(IWorkerHost& host, std::shared_ptr<const TDownloadRun> run, int number);
 
  protected:
   void Execute() override;
 
  private:
-  // False when the worker must end at once (unattended runs after an error).
-  bool ProcessItem(PFileToDownload item);
-  void HandleFileInUse(PFileToDownload item, const std::wstring& message, const std::wstring& destination);
-  bool HandleDamagedPackage(PFileToDownload item, const std::wstring& message, const std::wstring& destination,
-                            const std::wstring& partialFile);
+  void ProcessItem(PFileToDownload item);
 
   TPackageReader Zip;
 };

@@ -35,6 +35,12 @@ constexpr TTranslated kCancelText{L"Deseja cancelar a instalação?", L"Do you w
                                   L"Desea cancelar la instalación?"};
 constexpr TTranslated kCancelTitle{L"Cancelar", L"Cancel", L"Cancelar"};
 
+// Ending a run takes the engine a moment (its workers leave, a new installation's folder goes); past this
+// the window closes all the same.
+constexpr UINT_PTR kEndRunTimer = 1;
+constexpr UINT kEndRunTimeoutMs = 15000;
+constexpr DWORD kEngineExitTimeoutMs = 15000;
+
 // A full copy, so that each logo can be replaced on its own.
 std::unique_ptr<Gdiplus::Bitmap> CopyPicture(Gdiplus::Bitmap& picture) {
   std::unique_ptr<Gdiplus::Bitmap> copy(picture.Clone(0, 0, static_cast<INT>(picture.GetWidth()),
@@ -81,7 +87,7 @@ TSetupForm::TSetupForm() {
   FormCreate();
 }
 
-// The engine is not stopped: it ends with the process, whatever it is doing.
+// The engine is ended by EndEngine; a thread that did not end in time ends with the process.
 TSetupForm::~TSetupForm() { (void)m_InstallerThread.release(); }
 
 void TSetupForm::FormCreate() {
@@ -205,25 +211,34 @@ void TSetupForm::ConfigInternet() {
 void TSetupForm::Close() { ::PostMessageW(Handle(), WM_CLOSE, 0, 0); }
 
 bool TSetupForm::FormCloseQuery() {
+  if (m_bEnding) return false;
   if (!CloseNeedsConfirmation(m_nVisibleFrame)) return true;
   if (m_bCloseQueryRunning) return false;
   m_bCloseQueryRunning = true;
   const int answer =
       ::MessageBoxW(Handle(), PickText(kCancelText), PickText(kCancelTitle), MB_YESNO | MB_ICONQUESTION);
   m_bCloseQueryRunning = false;
-  if (answer != IDYES) return false;
-  // A new installation leaves nothing behind; an update in progress is not undone.
-  if (m_InstallerThread && m_InstallerThread->IsNewInstall()) {
-    AppendLog(L"TSetupForm.FormCloseQuery: UndoInstall");
-    m_InstallerThread->UndoInstall();
-  }
-  return true;
+  return answer == IDYES;
+}
+
+// Every close goes through the engine: it stops the workers, removes what a new installation left (an
+// update in progress is not undone), sets the exit code and then ends the program.
+void TSetupForm::EndRunAndClose() {
+  AppendLog(L"TSetupForm.FormCloseQuery: UndoInstall");
+  m_bEnding = true;
+  m_InstallerThread->UndoInstall();
+  ::SetTimer(Handle(), kEndRunTimer, kEndRunTimeoutMs, nullptr);
 }
 
 // The main window is hidden and the program ends; like the engine, the window is not taken down.
 void TSetupForm::FormClose() {
   ::ShowWindow(Handle(), SW_HIDE);
   ::PostQuitMessage(0);
+}
+
+void TSetupForm::EndEngine() {
+  ::ShowWindow(Handle(), SW_HIDE);
+  if (m_InstallerThread) m_InstallerThread->Shutdown(kEngineExitTimeoutMs);
 }
 
 void TSetupForm::PreviewMessage(const MSG& msg) {
@@ -307,7 +322,14 @@ LRESULT TSetupForm::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
       if (WMActivate(LOWORD(wParam))) return 0;
       break;
     case WM_CLOSE:
-      if (FormCloseQuery()) FormClose();
+      if (FormCloseQuery()) EndRunAndClose();
+      return 0;
+    case WM_TIMER:
+      if (wParam != kEndRunTimer) break;
+      ::KillTimer(Handle(), kEndRunTimer);
+      AppendLog(L"TSetupForm: the engine did not end the run within " + std::to_wstring(kEndRunTimeoutMs) + L" ms");
+      if (m_CmdInstall != TCmdInstallType::citNone) SetExitCode(TExitCode::UnexpectedError);
+      FormClose();
       return 0;
     case WM_DESTROY:
       ::PostQuitMessage(0);

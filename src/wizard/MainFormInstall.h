@@ -52,6 +52,8 @@ class TSetupForm : public TWindowBase {
   void ConfigInternet();
   // Asks the window to close through its close rules, as its close box would.
   void Close();
+  // After the message loop: ends the engine, which waits for the run's workers (bounded).
+  void EndEngine();
   // The message loop shows the window every message before it is dispatched (key preview).
   void PreviewMessage(const MSG& msg);
 
@@ -79,6 +81,9 @@ class TSetupForm : public TWindowBase {
   void CreatePages();
   TFrameBase* Frame(int page) const;
   bool FormCloseQuery();
+  // A close the user confirmed: the engine ends the run and then the program; the window waits for that
+  // with a time-out and stays responsive meanwhile.
+  void EndRunAndClose();
   void FormClose();
   void FormKeyDown(WORD key);
   // True when it gave the keyboard back to the control that had it.
@@ -119,6 +124,8 @@ class TSetupForm : public TWindowBase {
   std::wstring m_strErrorMessage;
   // The cancel question is up: a second close request must not ask again from inside its loop.
   bool m_bCloseQueryRunning = false;
+  // The engine is ending the run; its quit message ends the program.
+  bool m_bEnding = false;
   HWND m_hActiveControl = nullptr;
 };
 

@@ -45,6 +45,9 @@ TEST(InstallationRules, UnattendedVerdicts) {
       {citInstall, L"abc", {L"Stormfinch"}, GoOn},
       {citInstall, L"", {L"Stormfinch_abc"}, GoOn},
       {citInstall, L"", {L"Stormfinch"}, NameExists},
+      {citInstall, L"Stormfinch", {L"Stormfinch"}, NameExists},  // the product's name is the default one
+      {citInstall, L"Stormfinch", {L"Stormfinch_Stormfinch"}, GoOn},
+      {citUpdate, L"Stormfinch", {L"Stormfinch"}, GoOn},
       {citUpdate, L"", {L"Stormfinch_abc"}, NameNotFound},
       {citUpdate, L"abc", {L"Stormfinch_abc"}, GoOn},
       {citUpdate, L"ABC", {L"Stormfinch_abc"}, GoOn},
@@ -62,6 +65,9 @@ TEST(Messages, NamesAndUnknownNumbers) {
   EXPECT_EQ(MessageName(WM_SETUP_DOWNLOADS), L"WM_SETUP_DOWNLOADS");
   EXPECT_EQ(MessageName(1304), L"WM_SET_UNNATENDED_VALUES");
   EXPECT_EQ(MessageName(1305), L"UNKNOWN (1305)");
+  EXPECT_EQ(MessageName(1306), L"WM_WORKER_OUTCOME");
+  EXPECT_EQ(MessageName(1307), L"WM_CANCEL_INSTALLATION");
+  EXPECT_EQ(MessageName(1308), L"UNKNOWN (1308)");
   EXPECT_EQ(MessageName(1279), L"UNKNOWN (1279)");
 }
 

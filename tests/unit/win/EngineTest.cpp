@@ -122,11 +122,11 @@ TEST_F(EngineInstallations, UnattendedRunsEndWithTheirExitCodesOrGoOn) {
     SetExitCode(TExitCode::Success);
     const auto messages = Verify(c.mode, c.name);
     if (c.exitCode == -100) {
-      const auto* page = Find(messages, WM_CHANGE_VISIBLE_FRAME);
-      ASSERT_NE(page, nullptr);
-      EXPECT_EQ(page->wParam, 5u);
-      EXPECT_EQ(page->text2, L"Iniciando...");
-      EXPECT_EQ(ExitCodeValue(), 0);
+      // The progress page comes first; what the run then meets is not this test's concern.
+      ASSERT_FALSE(messages.empty());
+      EXPECT_EQ(messages.front().message, WM_CHANGE_VISIBLE_FRAME);
+      EXPECT_EQ(messages.front().wParam, 5u);
+      EXPECT_EQ(messages.front().text2, L"Iniciando...");
     } else {
       EXPECT_NE(Find(messages, WM_QUIT), nullptr);
       EXPECT_EQ(Find(messages, WM_CHANGE_VISIBLE_FRAME), nullptr);

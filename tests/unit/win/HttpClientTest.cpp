@@ -8,6 +8,7 @@
 #include <iterator>
 #include <optional>
 #include <random>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -140,6 +141,45 @@ TEST_F(HttpClientTest, AStalledServerTimesOutWhileASlowSteadyOneDoesNot) {
   TNetHttpClient client;
   client.SetTimeouts(timeouts);
   EXPECT_TRUE(client.Get(Fault("/client/slow.bin"), content.size()).Body == content);
+}
+
+// The stop signal ends a request waiting on a silent server at once, from another thread, whichever step
+// it waits in; a request that starts after the signal never reaches the server.
+TEST_F(HttpClientTest, TheStopSignalEndsAStalledRequestAtOnce) {
+  test::WriteServedFile("client/stalled.bin", RandomBytes(50000, 9));
+  for (bool beforeHeaders : {true, false}) {
+    SCOPED_TRACE(beforeHeaders ? "silent before the headers" : "silent after the headers");
+    test::ResetFaultServer();
+    test::SetFault("/client/stalled.bin", json::array({{{"kind", "stall"}, {"before_headers", beforeHeaders}}}));
+    auto stop = std::make_shared<TStopSignal>();
+    TNetHttpClient client;
+    client.SetStopSignal(stop);
+    std::thread stopper([&] {
+      // Until the server has the request: the signal must reach a request that is already waiting.
+      while (test::FaultLog().empty()) ::Sleep(20);
+      ::Sleep(300);
+      stop->Stop();
+    });
+    const ULONGLONG started = ::GetTickCount64();
+    ULONGLONG stopped = 0;
+    try {
+      client.Get(Fault("/client/stalled.bin"), 50000);
+      ADD_FAILURE() << "the request ended normally";
+    } catch (const TNetHttpError& e) {
+      stopped = ::GetTickCount64();
+      EXPECT_EQ(e.Code(), static_cast<DWORD>(ERROR_WINHTTP_OPERATION_CANCELLED)) << ToUtf8(e.Message());
+    }
+    stopper.join();
+    EXPECT_LT(stopped - started, 5000u) << "the request waited for the server, not for the signal";
+  }
+
+  auto stop = std::make_shared<TStopSignal>();
+  stop->Stop();
+  test::ResetFaultServer();
+  TNetHttpClient client;
+  client.SetStopSignal(stop);
+  EXPECT_THROW(client.Get(Fault("/client/stalled.bin"), 50000), TNetHttpError);
+  EXPECT_TRUE(test::FaultLog().empty());
 }
 
 TEST_F(HttpClientTest, ABodyBeyondTheCallersLimitIsAnError) {
