@@ -161,6 +161,9 @@ void TInstallerThread::WMUpdateProgress() {
     ::Sleep(kProgressPauseMs);
     return;
   }
+  // A report still waiting in the queue may end the run or pause it.
+  WMWorkerOutcome();
+  if (m_bRunEnded || m_bInstallationSuspended.load()) return;
   FinishInstallation();
 }
 

@@ -58,6 +58,7 @@ void CreateRunLogAt(const std::wstring& path) {
   log.path = path;
   log.nLostLines.store(0);
   log.strFirstLoss.clear();
+  log.file.Close();  // a log of the same name opened earlier by this process is replaced too
   log.file.Reset(::CreateFileW(log.path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                FILE_ATTRIBUTE_NORMAL, nullptr));
 }

@@ -93,12 +93,10 @@ void TBaseWorkerThread::RunItems(const std::function<PFileToDownload()>& take, c
   } catch (...) {
     failure = L"an error of unknown type";
   }
-  // The item ends with the error, so the run never waits for it; this worker leaves, since whatever
-  // failed may fail again, and the engine ends the run.
-  if (holding) {
-    Queues().FinishItem();
-    Queues().DecrementWorkerActiveCount();
-  }
+  // The item is lost with the error, but stays outstanding: the run must not look finished before the
+  // engine has read the report, which ends the run. This worker leaves, since whatever failed may fail
+  // again.
+  if (holding) Queues().DecrementWorkerActiveCount();
   ReportUnexpected(failure);
 }
 

@@ -21,13 +21,14 @@
 
 namespace sf {
 
-// What became of an item that a worker could not finish by itself.
+// What became of an item that a worker could not finish by itself. A reported item still counts as
+// outstanding in the queues, so the run cannot look finished before the engine has decided on it.
 enum class TWorkerOutcome : std::uint8_t {
   DownloadFailed,   // every attempt left for the item failed
   DamagedPackage,   // the package could not be unpacked, or the unpacked file had the wrong digest
   FileInUse,        // the unpacked file could not be created, typically because the product runs
   DiskFull,         // there was no room for the unpacked file (a full disk or an exceeded quota)
-  UnexpectedError,  // anything else; the item has ended and the worker has left
+  UnexpectedError,  // anything else; the item is lost (but still counts as outstanding) and the worker has left
 };
 
 struct TWorkerReport {

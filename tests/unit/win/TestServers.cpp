@@ -52,6 +52,7 @@ TTestServers Load(const std::wstring& file) {
   servers.proxyLog = get("proxy_log");
   servers.strReportUrl = get("report_url");
   servers.reportLog = get("report_log");
+  servers.fullDisk = get("full_disk");
   return servers;
 }
 

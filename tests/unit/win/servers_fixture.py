@@ -6,7 +6,8 @@
     servers_fixture.py stop DIR     ends every process that start began
 
 Both servers serve DIR/www, where the tests write their own files (Wine reaches it through Z:). DIR/www/site
-holds a small product published by tools/publish.py. start writes DIR/servers.txt, one KEY=VALUE a line,
+holds a small product published by tools/publish.py, DIR/www/fullsite a version of one file that
+DIR/fulldisk (a link to /dev/full) has no room for. start writes DIR/servers.txt, one KEY=VALUE a line,
 for the tests (SF_TEST_SERVERS names it), and DIR/pids for stop. Ports are taken free at start, so
 several build trees can run their tests at the same time.
 """
@@ -39,6 +40,21 @@ def make_product(product: Path) -> None:
     (product / "stormfinch.exe").write_bytes(b"MZ" + random.Random(7).randbytes(20000))
     (product / "bin" / "plugins" / "quotes.dll").write_bytes(b"quote;" * 30000)
     (product / "readme.txt").write_text("Stormfinch test product\n")
+
+
+def make_full_disk(state_dir: Path, www: Path) -> Path:
+    """A version of one file, "full", and a folder whose "full" is a link to the system's full device: a
+    worker that unpacks that version into the folder meets a full disk. The link, not the device, is what
+    a worker deletes after the failure."""
+    product = state_dir / "full-product"
+    product.mkdir()
+    (product / "full").write_bytes(b"a file for a disk with no room left\n" * 2000)
+    servers.publish(product, "5.2.0.8", www / "fullsite", changes=["Disco cheio"])
+    folder = state_dir / "fulldisk"
+    folder.mkdir()
+    if Path("/dev/full").exists():
+        (folder / "full").symlink_to("/dev/full")
+    return folder
 
 
 def make_certificates(folder: Path) -> None:
@@ -117,6 +133,7 @@ def start(state_dir: Path) -> None:
     www.mkdir(parents=True)
     make_product(state_dir / "product")
     servers.publish(state_dir / "product", "5.2.0.7", www / "site", changes=["Primeira versão"])
+    full_disk = make_full_disk(state_dir, www)
     tls = state_dir / "tls"
     make_certificates(tls)
 
@@ -155,6 +172,7 @@ def start(state_dir: Path) -> None:
         f"report_url={report.url}",
         f"report_log={windows_path(report.log_path)}",
         f"product={windows_path(state_dir / 'product')}",
+        f"full_disk={windows_path(full_disk)}",
     ]) + "\n")
     print(f"servers: fault {fault.url}, nginx {nginx.url}, {https.url}, proxy 127.0.0.1:{proxy.port}, "
           f"error endpoint {report.url}")
