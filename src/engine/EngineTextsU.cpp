@@ -26,12 +26,14 @@ constexpr TTranslated kUnexpectedError{
     L"Ocurrió un error inesperado al realizar la instalación. Intente reiniciar el proceso o comuníquese con "
     L"Ardentis.\r\nCuando se comunique con soporte, proporcione el siguiente código: "};
 
-// Two parts around the folder, so that no text needs a format string.
-constexpr TTranslated kDiskFullBefore{
-    L"Não há espaço suficiente em disco para concluir a instalação.\r\nLibere espaço para a pasta ",
-    L"There is not enough disk space to complete the installation.\r\nPlease free some space for the folder ",
-    L"No hay espacio suficiente en el disco para completar la instalación.\r\nLibere espacio para la carpeta "};
-constexpr TTranslated kDiskFullAfter{L" e tente novamente.", L" and try again.", L" y vuelva a intentarlo."};
+// The folder goes on a line of its own, after the request: the aborted page has three lines for the text.
+constexpr TTranslated kDiskFull{
+    L"Não há espaço suficiente em disco para concluir a instalação.\r\nLibere espaço na unidade desta pasta e "
+    L"tente novamente:\r\n",
+    L"There is not enough disk space to complete the installation.\r\nPlease free some space on the drive of this "
+    L"folder and try again:\r\n",
+    L"No hay espacio suficiente en el disco para completar la instalación.\r\nLibere espacio en la unidad de esta "
+    L"carpeta y vuelva a intentarlo:\r\n"};
 
 }  // namespace
 
@@ -51,9 +53,7 @@ void TranslateEngineTexts() {
   texts.unexpectedError = PickText(kUnexpectedError);
 }
 
-std::wstring DiskFullText(const std::wstring& folder) {
-  return std::wstring(PickText(kDiskFullBefore)) + folder + PickText(kDiskFullAfter);
-}
+std::wstring DiskFullText(const std::wstring& folder) { return PickText(kDiskFull) + folder; }
 
 std::wstring StartingText() {
   return CurrentLanguage() == TLanguage::English ? L"Getting Started..." : L"Iniciando...";

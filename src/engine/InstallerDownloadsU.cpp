@@ -237,7 +237,7 @@ void TInstallerThread::HandleReport(TWorkerReport& report) {
       queues.EnqueueItemForDownload(std::move(item));
       return;
     case TWorkerOutcome::FileInUse: HandleFileInUse(std::move(item)); return;
-    case TWorkerOutcome::DiskFull: StopForDiskFull(m_strTempDownloadPath, report.strMessage); return;
+    case TWorkerOutcome::DiskFull: StopForDiskFull(InstallPath(), report.strMessage); return;
     case TWorkerOutcome::UnexpectedError:
       AppendLog(L"TInstallerThread.WMWorkerOutcome: " + report.strWorker + L" failed: " + report.strMessage +
                 L". Aborting...");

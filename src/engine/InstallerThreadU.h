@@ -142,7 +142,8 @@ class TInstallerThread : public TThreadBase, public IWorkerHost {
   // Removes the unpack folder of a new installation that did not complete, unless its files are kept
   // for the next attempt.
   void DiscardUnpackFolder();
-  // The run stops for lack of space in the folder: the message that names it, or -1 unattended.
+  // The run stops for lack of space on the drive of the folder (the installation's): the message that
+  // names it, or -1 unattended.
   void StopForDiskFull(const std::wstring& folder, const std::wstring& detail);
 
   // Registry, shortcuts and the product (InstallerRegistryU.cpp).

@@ -250,14 +250,18 @@ class TOutputFile {
   void Write(const std::uint8_t* data, std::size_t size) {
     if (size == 0) return;
     m_nCrc32 = crc32_z(m_nCrc32, data, size);
+    const std::uint64_t before = m_nWritten;
     m_nWritten += size;
     ClearRuntimeError();
-    if (std::fwrite(data, 1, size, m_File.get()) != size) Failed();
+    if (std::fwrite(data, 1, size, m_File.get()) != size) {
+      const int error = errno;
+      Failed(error, LastRuntimeCallRanOutOfSpace() || CutShort(before));
+    }
   }
 
   void Finish() {
     ClearRuntimeError();
-    if (std::fclose(m_File.release()) != 0) Failed();
+    if (std::fclose(m_File.release()) != 0) Failed(errno, LastRuntimeCallRanOutOfSpace());
   }
 
   const std::filesystem::path& Path() const { return m_Path; }
@@ -265,10 +269,23 @@ class TOutputFile {
   std::uint64_t Written() const { return m_nWritten; }
 
  private:
-  [[noreturn]] void Failed() const {
-    const std::wstring message = L"Cannot write " + TextOf(m_Path) + L": " + ErrnoText(errno);
-    if (LastRuntimeCallRanOutOfSpace()) throw TDiskFullError(message);
-    throw TPackageError(message);
+  // A write that landed in part and then stopped is what a full disk (or an exhausted quota) does to a
+  // file; some runtimes (Wine's) report it as an invalid argument rather than as ENOSPC.
+  bool CutShort(std::uint64_t before) const {
+#ifdef _WIN32
+    const std::int64_t at = _ftelli64(m_File.get());
+#else
+    const std::int64_t at = ftello(m_File.get());
+#endif
+    return at > static_cast<std::int64_t>(before);
+  }
+
+  [[noreturn]] void Failed(int error, bool outOfSpace) const {
+    if (outOfSpace) {
+      throw TDiskFullError(L"Cannot write " + TextOf(m_Path) + L": " +
+                           ErrnoText(IsOutOfSpaceErrno(error) ? error : ENOSPC));
+    }
+    throw TPackageError(L"Cannot write " + TextOf(m_Path) + L": " + ErrnoText(error));
   }
 
   struct TCloser {

@@ -2,10 +2,12 @@
 from __future__ import annotations
 
 import hashlib
+import io
 import json
 import os
 import re
 import shutil
+import zipfile
 
 import pytest
 
@@ -57,6 +59,22 @@ def site(tmp_path):
 
 def manifest(site_root):
     return json.loads((site_root / "version/stormfinch/alpha/to/stable/pt-br_x64").read_text())
+
+
+def publish_other_content(site_root, entry: dict, content: bytes, name: str | None = None) -> None:
+    """Serves a well-formed package of other content (or under another name) in place of the entry's, so
+    that what is unpacked is not what the manifest names. The manifest's size stays honest, so the
+    download is accepted."""
+    buffer = io.BytesIO()
+    with zipfile.ZipFile(buffer, "w", zipfile.ZIP_LZMA) as archive:
+        archive.writestr(name or entry["file"].rsplit("/", 1)[-1], content)
+    (site_root / "files" / entry["md5"]).write_bytes(buffer.getvalue())
+    site_manifest = manifest(site_root)
+    for e in site_manifest["files"]:
+        if e["md5"] == entry["md5"]:
+            e["size"] = len(buffer.getvalue())
+    for name in ("pt-br", "pt-br_x64"):
+        (site_root / "version/stormfinch/alpha/to/stable" / name).write_text(json.dumps(site_manifest))
 
 
 def md5(path) -> str:

@@ -2,12 +2,14 @@
 demo version served by nginx (or the fault server)."""
 from __future__ import annotations
 
+import io
 import struct
+import zipfile
 
 import pytest
 
 import servers
-from conftest import assert_fetched_through, manifest, md5
+from conftest import assert_fetched_through, manifest, md5, publish_other_content
 
 UNINSTALL = "HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall"
 PRODUCT_KEYS = "HKCU\\Software\\Ardentis"
@@ -138,27 +140,13 @@ def test_a_bad_package_never_completes_an_unattended_install(installer, nginx, s
     if damage == "corrupt package":
         data[len(data) // 2] ^= 0xFF
         package.write_bytes(bytes(data))
+    elif damage == "wrong digest":
+        # A well-formed package of other content: its digest differs from the manifest's.
+        publish_other_content(site, entry, b"not the product" * 100)
     else:
-        import io
-        import zipfile
-        buffer = io.BytesIO()
-        with zipfile.ZipFile(buffer, "w", zipfile.ZIP_LZMA) as z:
-            if damage == "wrong digest":
-                # A well-formed package of other content: its digest differs from the manifest's.
-                z.writestr("stormfinch.exe", b"not the product" * 100)
-            else:
-                # The right content under another name: it would be placed as another file.
-                with zipfile.ZipFile(io.BytesIO(bytes(data))) as published:
-                    z.writestr("other.exe", published.read("stormfinch.exe"))
-        package.write_bytes(buffer.getvalue())
-        # Keep the manifest's size honest, so the download itself is accepted.
-        site_manifest = manifest(site)
-        for e in site_manifest["files"]:
-            if e["md5"] == entry["md5"]:
-                e["size"] = len(buffer.getvalue())
-        import json
-        for name in ("pt-br", "pt-br_x64"):
-            (site / "version/stormfinch/alpha/to/stable" / name).write_text(json.dumps(site_manifest))
+        # The right content under another name: it would be placed as another file.
+        with zipfile.ZipFile(io.BytesIO(bytes(data))) as published:
+            publish_other_content(site, entry, published.read("stormfinch.exe"), name="other.exe")
     result = installer.run("/install")
     assert result.exit_code == -1, result.log
     assert_nothing_registered(installer)

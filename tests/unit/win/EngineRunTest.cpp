@@ -192,7 +192,6 @@ class TEngineRunCase {
   TObservedEngine& Engine() { return m_engine; }
   std::filesystem::path UnpackFolder() const { return m_appData.Path() / L"Ardentis" / L"temp_install_stormfinch"; }
   std::filesystem::path InstallFolder() const { return m_appData.Path() / L"Ardentis" / L"Stormfinch"; }
-  std::wstring UnpackFolderText() const { return UnpackFolder().wstring() + L"\\"; }
 
  private:
   const TCmdInstallType m_mode;
@@ -370,7 +369,7 @@ TEST_F(EngineRun, WorkerPolicyAgainstTheFaultServer) {
       {"a full disk stops the run after one download", citNone, "fullsite", false, true, noFaults,
        [&](TEngineRunCase& run) { ASSERT_TRUE(ends(run, citNone)); },
        [](TEngineRunCase& run, const std::string& log) {
-         ExpectAbortedWith(run, citNone, DiskFullText(run.UnpackFolderText()));
+         ExpectAbortedWith(run, citNone, DiskFullText(run.InstallFolder().wstring() + L"\\"));
          EXPECT_EQ(Requests(test::FaultLog(), PackagePath("fullsite"), true), 1u) << "fetched again";
          EXPECT_NE(log.find("(Disk full)"), std::string::npos) << log;
        }},

@@ -1,0 +1,223 @@
+"""How unattended runs end, as a table: the exit code a script gets, and what the run leaves on disk and
+in the registry. Then a real full disk: a small file system mounted where the installer unpacks."""
+from __future__ import annotations
+
+import os
+import subprocess
+import time
+from contextlib import contextmanager
+from dataclasses import dataclass
+from pathlib import Path
+from typing import Callable
+
+import pytest
+
+import servers
+from conftest import manifest, md5, publish_other_content
+from test_wizard import (INSTALL_BUTTON, LOWER_BUTTON, MANIFEST_PATH, WIZARD_CLASS, WIZARD_TITLE, Wizard,
+                         answer_cancel_question, hold_open, largest_package, temp_download_folder,
+                         wait_all_but_largest)
+
+UNINSTALL = "HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall"
+PRODUCT_KEYS = "HKCU\\Software\\Ardentis"
+OTHER_CONTENT = b"not the product" * 100
+
+
+def company_folder(installer) -> Path:
+    return installer.wine.paths["APPDATA"] / "Ardentis"
+
+
+def registered(installer) -> tuple[list[str], list[str]]:
+    return (installer.wine.reg_subkeys(PRODUCT_KEYS),
+            [k for k in installer.wine.reg_subkeys(UNINSTALL) if k.startswith("Stormfinch")])
+
+
+def files_below(folder: Path) -> list[Path]:
+    return [p for p in folder.rglob("*") if p.is_file()] if folder.exists() else []
+
+
+@dataclass
+class Ending:
+    """One unattended run: how the machine is prepared, how the run is driven (None: it runs alone), the
+    exit code, and what must hold afterwards."""
+    name: str
+    server: str                     # "nginx" or "faults"
+    args: tuple[str, ...]
+    exit_code: int
+    prepare: Callable = lambda installer, site, server: None
+    drive: Callable | None = None   # (installer, site, server) -> RunResult
+    check: Callable = lambda installer, site, server, result, before: None
+
+
+def manifest_always_503(installer, site, server):
+    server.set_fault(MANIFEST_PATH, servers.status(503))
+
+
+def nothing_left(installer, site, server, result, before):
+    assert not temp_download_folder(installer).exists()
+    assert files_below(company_folder(installer)) == []
+    assert registered(installer) == ([], [])
+
+
+def close_during_progress(installer, site, server):
+    server.set_fault(largest_package(site), servers.stall(seconds=120))
+    wizard = Wizard(installer, "/install")
+    wizard.wait_page("TFrameProgress")
+    wait_all_but_largest(server, site)
+    assert temp_download_folder(installer).exists()
+    installer.close_window(WIZARD_CLASS, WIZARD_TITLE)
+    answer_cancel_question(installer, yes=True)
+    return wizard.finish()
+
+
+def slow_largest_package(installer, site, server):
+    # Long enough for a second copy to start while this one works.
+    server.set_fault(largest_package(site), servers.trickle(32768, 0.5))
+
+
+def second_copy_while_the_first_works(installer, site, server):
+    first = installer.start("/install")
+    installer.wait_window(WIZARD_CLASS, WIZARD_TITLE)
+    time.sleep(1.1)  # a second later, so the second run log gets a name of its own
+    second = installer.run("/install", "abc")
+    assert second.exit_code == -1
+    assert "Installer: another copy of the installer is running; an unattended run cannot wait for it" in second.log
+    assert not installer.wine.reg_query(f"{PRODUCT_KEYS}\\Stormfinch_abc\\1.0")
+    return installer.finish(first)
+
+
+def completed_default_installation(installer, site, server, result, before):
+    folder = company_folder(installer) / "Stormfinch"
+    assert all(md5(folder / e["file"]) == e["md5"] for e in manifest(site)["files"])
+    assert registered(installer) == (["Stormfinch"], ["Stormfinch"])
+    assert not (company_folder(installer) / "Stormfinch_abc").exists()
+
+
+def default_installation_exists(installer, site, server):
+    folder = installer.add_installation("Stormfinch")
+    (folder / "keep.txt").write_text("user data")
+
+
+def nothing_changed(installer, site, server, result, before):
+    assert installer.state() == before
+
+
+def digest_never_matches(installer, site, server):
+    entry = next(e for e in manifest(site)["files"] if e["file"] == "stormfinch.exe")
+    publish_other_content(site, entry, OTHER_CONTENT)
+
+
+def no_mismatching_file(installer, site, server, result, before):
+    nothing_left(installer, site, server, result, before)
+    assert "TExtractThread.Execute: Invalid hash for File: stormfinch.exe" in result.log
+
+
+def target_folder_held_open(installer, site, server):
+    # A folder of that name that no installation owns, with a file a running program holds.
+    held = company_folder(installer) / "Stormfinch" / "stormfinch.exe"
+    held.parent.mkdir(parents=True)
+    held.write_bytes(b"held by a running program")
+    installer.holder = hold_open(installer, [held])
+
+
+def failed_move_registers_nothing(installer, site, server, result, before):
+    installer.holder.kill()
+    installer.holder.wait()
+    assert registered(installer) == ([], [])
+    assert (company_folder(installer) / "Stormfinch" / "stormfinch.exe").read_bytes() == b"held by a running program"
+    # What could not be placed is kept for the next attempt.
+    kept = temp_download_folder(installer) / "stormfinch.exe"
+    exe = next(e for e in manifest(site)["files"] if e["file"] == "stormfinch.exe")
+    assert md5(kept) == exe["md5"]
+    assert "Falha ao deletar: " in result.log
+
+
+ENDINGS = [
+    Ending("manifest 503 forever", "faults", ("/install",), 4, manifest_always_503, None, nothing_left),
+    Ending("closed during progress", "faults", ("/install",), -1, lambda *a: None, close_during_progress,
+           nothing_left),
+    Ending("second copy while the first works", "faults", ("/install",), 0, slow_largest_package,
+           second_copy_while_the_first_works, completed_default_installation),
+    Ending("/install Stormfinch over the default installation", "nginx", ("/install", "Stormfinch"), 1,
+           default_installation_exists, None, nothing_changed),
+    Ending("a digest that never matches", "nginx", ("/install",), -1, digest_never_matches, None,
+           no_mismatching_file),
+    Ending("a move into place that fails", "nginx", ("/install",), -1, target_folder_held_open, None,
+           failed_move_registers_nothing),
+]
+
+
+@pytest.mark.parametrize("ending", ENDINGS, ids=[e.name for e in ENDINGS])
+def test_unattended_run_endings(installer, site, request, ending):
+    server = request.getfixturevalue(ending.server)
+    ending.prepare(installer, site, server)
+    before = installer.state()
+    try:
+        result = ending.drive(installer, site, server) if ending.drive else installer.run(*ending.args)
+        assert result.exit_code == ending.exit_code, result.log
+        ending.check(installer, site, server, result, before)
+    finally:
+        holder = getattr(installer, "holder", None)
+        if holder:
+            holder.kill()
+    if ending.exit_code != 0:
+        assert OTHER_CONTENT not in b"".join(p.read_bytes() for p in files_below(company_folder(installer)))
+
+
+# --- A full disk ---------------------------------------------------------------------------------------------
+@contextmanager
+def small_file_system(folder: Path, megabytes: int):
+    """A tmpfs of the given size mounted on the folder for the duration; the test is skipped where the
+    machine does not allow mounting (no root, or a container without the right to mount)."""
+    folder.mkdir(parents=True, exist_ok=True)
+    mounted = subprocess.run(["mount", "-t", "tmpfs", "-o", f"size={megabytes}m,mode=0755", "sf-small-disk",
+                              str(folder)], capture_output=True, text=True)
+    if mounted.returncode != 0:
+        pytest.skip(f"this machine does not let the tests mount a small file system: "
+                    f"{mounted.stderr.strip() or mounted.returncode}")
+    try:
+        yield folder
+    finally:
+        if subprocess.run(["umount", str(folder)], capture_output=True).returncode != 0:
+            subprocess.run(["umount", "-l", str(folder)], capture_output=True)
+
+
+def fill(folder: Path, leave: int) -> None:
+    """Takes all the space of the file system but `leave` bytes."""
+    stats = os.statvfs(folder)
+    free = stats.f_bavail * stats.f_frsize
+    with open(folder / "filler.bin", "wb") as out:
+        out.write(b"\0" * max(0, free - leave))
+
+
+@pytest.mark.parametrize("interactive", [False, True], ids=["unattended", "interactive"])
+def test_a_full_disk_stops_the_run_after_one_download(installer, nginx, site, interactive):
+    product = sum(e["size"] for e in manifest(site)["files"])
+    with small_file_system(company_folder(installer), 16):
+        if not interactive:
+            assert installer.run("/install").exit_code == 0  # the installation that must stay intact
+        before = installer.state()
+        fetched_before = len(nginx.access_log())
+        fill(company_folder(installer), product // 4)
+
+        if interactive:
+            wizard = Wizard(installer)
+            wizard.wait_page("TFrameInstall")
+            wizard.click(INSTALL_BUTTON)
+            wizard.wait_page("TFrameAborted")
+            installer.screenshot("disk-full", WIZARD_TITLE)
+            wizard.click(LOWER_BUTTON)
+            result = wizard.finish()
+            assert result.exit_code == 0
+        else:
+            result = installer.run("/install", "abc")
+            assert result.exit_code == -1, result.log
+        target = installer.appdata_windows() + ("\\Ardentis\\Stormfinch\\" if interactive else "\\Ardentis\\Stormfinch_abc\\")
+        assert f"TInstallerThread.StopForDiskFull: No space left in {target}: " in result.log
+        assert not temp_download_folder(installer).exists()
+        (company_folder(installer) / "filler.bin").unlink()
+        # The existing installation, its registry keys and shortcuts are as they were; nothing else came.
+        assert installer.state() == before
+        # Each package was fetched once: a full disk is not a damaged package.
+        paths = [e["path"] for e in nginx.access_log()[fetched_before:] if e["path"].startswith("/files/")]
+        assert len(paths) == len(set(paths)), paths
