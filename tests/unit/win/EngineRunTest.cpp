@@ -277,6 +277,16 @@ TEST_F(EngineRun, WorkerPolicyAgainstTheFaultServer) {
   const std::string readme = PackagePath("site", "readme.txt");
   const auto noFaults = [] {};
   const auto stall = [&] { test::SetFault(stalled, json::array({{{"kind", "stall"}}})); };
+  const auto cancelDuringTheStall = [](TEngineRunCase& run) {
+    WaitForAllButTheStalledPackage(run);
+    CancelAndExpectWorkersGoneAtOnce(run);
+  };
+  const auto cancelled = [](int exitCode) {
+    return [exitCode](TEngineRunCase& run, const std::string&) {
+      EXPECT_FALSE(std::filesystem::exists(run.UnpackFolder()));
+      EXPECT_EQ(ExitCodeValue(), exitCode);
+    };
+  };
   const auto ends = [](TEngineRunCase& run, TCmdInstallType mode) {
     return mode == citNone ? run.PumpUntilMessage(WM_CHANGE_VISIBLE_FRAME, 7) : run.PumpUntilMessage(WM_QUIT);
   };
@@ -300,23 +310,9 @@ TEST_F(EngineRun, WorkerPolicyAgainstTheFaultServer) {
        [&](TEngineRunCase& run) { ASSERT_TRUE(ends(run, citInstall)); },
        [](TEngineRunCase& run, const std::string&) { ExpectAbortedWith(run, citInstall, {}); }},
       {"a cancel during a stalled transfer ends every worker at once", citNone, "site", false, false, stall,
-       [&](TEngineRunCase& run) {
-         WaitForAllButTheStalledPackage(run);
-         CancelAndExpectWorkersGoneAtOnce(run);
-       },
-       [](TEngineRunCase& run, const std::string&) {
-         EXPECT_FALSE(std::filesystem::exists(run.UnpackFolder()));
-         EXPECT_EQ(ExitCodeValue(), 0);
-       }},
-      {"unattended, a cancel ends the run with -1", citInstall, "site", false, false, stall,
-       [&](TEngineRunCase& run) {
-         WaitForAllButTheStalledPackage(run);
-         CancelAndExpectWorkersGoneAtOnce(run);
-       },
-       [](TEngineRunCase& run, const std::string&) {
-         EXPECT_FALSE(std::filesystem::exists(run.UnpackFolder()));
-         EXPECT_EQ(ExitCodeValue(), -1);
-       }},
+       cancelDuringTheStall, cancelled(0)},
+      {"unattended, a cancel ends the run with -1", citInstall, "site", false, false, stall, cancelDuringTheStall,
+       cancelled(-1)},
       {"a proxy set on the retry page carries the retried downloads", citNone, "site", false, false,
        [&] { test::SetFault(plugin, json::array({{{"kind", "status"}, {"status", 503}}})); },
        [&](TEngineRunCase& run) {
