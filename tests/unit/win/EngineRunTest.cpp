@@ -140,11 +140,14 @@ std::size_t Requests(const json& log, const std::string& path, bool finishedOnly
   return count;
 }
 
-// One run of the engine in a throwaway profile: APPDATA, HKCU and the shortcut folders are the test's.
+// One run of the engine in a throwaway profile: APPDATA (unless given), HKCU and the shortcut folders are
+// the test's.
 class TEngineRunCase {
  public:
-  TEngineRunCase(TCmdInstallType mode, const char* site, bool failingDownloads = false, std::wstring unpackOnto = {})
+  TEngineRunCase(TCmdInstallType mode, const char* site, bool failingDownloads = false,
+                 std::filesystem::path appData = {}, std::wstring unpackOnto = {})
       : m_mode(mode),
+        m_appDataPath(appData.empty() ? m_appData.Path() : appData),
         m_engine(m_sink.Handle(), test::TestServers()->strFaultUrl + L"/" + FromUtf8(site), failingDownloads,
                  std::move(unpackOnto)) {
     TRegKey folders;
@@ -190,13 +193,14 @@ class TEngineRunCase {
 
   const std::vector<TRecordedMessage>& Messages() const { return m_sink.Messages(); }
   TObservedEngine& Engine() { return m_engine; }
-  std::filesystem::path UnpackFolder() const { return m_appData.Path() / L"Ardentis" / L"temp_install_stormfinch"; }
-  std::filesystem::path InstallFolder() const { return m_appData.Path() / L"Ardentis" / L"Stormfinch"; }
+  std::filesystem::path UnpackFolder() const { return m_appDataPath / L"Ardentis" / L"temp_install_stormfinch"; }
+  std::filesystem::path InstallFolder() const { return m_appDataPath / L"Ardentis" / L"Stormfinch"; }
 
  private:
   const TCmdInstallType m_mode;
   test::TTempFolder m_appData;
-  test::TScopedEnvironment m_appDataVariable{L"APPDATA", m_appData.Path().wstring()};
+  const std::filesystem::path m_appDataPath;
+  test::TScopedEnvironment m_appDataVariable{L"APPDATA", m_appDataPath.wstring()};
   test::TTempFolder m_shell;
   test::TMessageSink m_sink;
   TObservedEngine m_engine;
@@ -373,18 +377,20 @@ TEST_F(EngineRun, WorkerPolicyAgainstTheFaultServer) {
 
   for (const TRunCase& c : cases) {
     SCOPED_TRACE(c.name);
+    std::filesystem::path appData;
     std::wstring unpackOnto;
     if (c.unpackOntoFullDisk) {
-      const std::filesystem::path link = test::TestServers()->fullDisk / L"full";
       // Wine shows no attributes for a device: the link is there when it can be opened for writing.
-      const HANDLE device =
-          ::CreateFileW(link.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-      if (device == INVALID_HANDLE_VALUE) {
-        std::cout << "[ SKIPPED  ] " << c.name << ": no link to a full device in " << link.string() << "\n";
+      const std::filesystem::path device = test::TestServers()->FullDevice();
+      const HANDLE opened =
+          ::CreateFileW(device.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+      if (opened == INVALID_HANDLE_VALUE) {
+        std::cout << "[ SKIPPED  ] " << c.name << ": no link to a full device at " << device.string() << "\n";
         continue;
       }
-      ::CloseHandle(device);
-      unpackOnto = test::TestServers()->fullDisk.wstring() + L"\\";
+      ::CloseHandle(opened);
+      appData = test::TestServers()->fullDiskAppData;
+      unpackOnto = device.parent_path().wstring() + L"\\";
     }
     test::ResetFaultServer();
     test::TRegistrySandbox registry;  // a fresh HKCU for each row
@@ -393,7 +399,7 @@ TEST_F(EngineRun, WorkerPolicyAgainstTheFaultServer) {
     TFailingDownloadThread::s_nFailing.store(0);
     c.faults();
     {
-      TEngineRunCase run(c.mode, c.site, c.failingDownloads, unpackOnto);
+      TEngineRunCase run(c.mode, c.site, c.failingDownloads, appData, unpackOnto);
       run.Start();
       c.drive(run);
       const std::string log = test::CloseAndReadRunLog();

@@ -15,13 +15,13 @@ namespace {
 
 TEST(RunLog, LinesThatCannotBeWrittenAreCountedNeverRaised) {
   SF_REQUIRE_TEST_SERVERS();
-  const std::wstring full = (test::TestServers()->fullDisk / L"full").wstring();
+  const std::wstring full = test::TestServers()->FullDevice().wstring();
   CreateRunLogAt(full);
   // Wine shows no attributes for a device: the log is on it when the first line cannot be written.
   AppendLog(L"first");
   if (LogWriteFailures().nLines != 1) {
     CloseRunLog();
-    GTEST_SKIP() << "no link to a full device at " << test::TestServers()->fullDisk.string();
+    GTEST_SKIP() << "no link to a full device at " << test::TestServers()->FullDevice().string();
   }
   // From several threads at once, as the workers log.
   std::vector<std::thread> threads;

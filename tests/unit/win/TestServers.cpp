@@ -52,7 +52,7 @@ TTestServers Load(const std::wstring& file) {
   servers.proxyLog = get("proxy_log");
   servers.strReportUrl = get("report_url");
   servers.reportLog = get("report_log");
-  servers.fullDisk = get("full_disk");
+  servers.fullDiskAppData = get("full_disk_appdata");
   return servers;
 }
 

@@ -27,9 +27,10 @@ struct TTestServers {
   std::filesystem::path proxyLog;
   std::wstring strReportUrl;  // certificate signed by testCa; /status/NNN/... answers NNN, anything else 200
   std::filesystem::path reportLog;
-  // A folder whose file "full" is a link to the system's full device (missing where there is none),
-  // and the served version (below www, "fullsite") of that one file.
-  std::filesystem::path fullDisk;
+  // A folder for APPDATA whose Ardentis\full-disk\full is a link to the system's full device (missing
+  // where there is none); the served version (below www, "fullsite") is that one file.
+  std::filesystem::path fullDiskAppData;
+  std::filesystem::path FullDevice() const { return fullDiskAppData / L"Ardentis" / L"full-disk" / L"full"; }
 };
 
 // Null when SF_TEST_SERVERS is not set, i.e. the test program was started outside CTest.

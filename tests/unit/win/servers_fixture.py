@@ -7,7 +7,7 @@
 
 Both servers serve DIR/www, where the tests write their own files (Wine reaches it through Z:). DIR/www/site
 holds a small product published by tools/publish.py, DIR/www/fullsite a version of one file that
-DIR/fulldisk (a link to /dev/full) has no room for. start writes DIR/servers.txt, one KEY=VALUE a line,
+DIR/full-appdata (a profile folder with a link to /dev/full) has no room for. start writes DIR/servers.txt, one KEY=VALUE a line,
 for the tests (SF_TEST_SERVERS names it), and DIR/pids for stop. Ports are taken free at start, so
 several build trees can run their tests at the same time.
 """
@@ -43,18 +43,19 @@ def make_product(product: Path) -> None:
 
 
 def make_full_disk(state_dir: Path, www: Path) -> Path:
-    """A version of one file, "full", and a folder whose "full" is a link to the system's full device: a
-    worker that unpacks that version into the folder meets a full disk. The link, not the device, is what
-    a worker deletes after the failure."""
+    """A version of one file, "full", and a profile folder (for APPDATA) whose Ardentis\\full-disk\\full is a
+    link to the system's full device: a worker that unpacks that version there meets a full disk. The
+    link lies inside the company folder, as the installer's path guard demands, and Wine does not take a
+    link to a device for a link."""
     product = state_dir / "full-product"
     product.mkdir()
     (product / "full").write_bytes(b"a file for a disk with no room left\n" * 2000)
     servers.publish(product, "5.2.0.8", www / "fullsite", changes=["Disco cheio"])
-    folder = state_dir / "fulldisk"
-    folder.mkdir()
+    appdata = state_dir / "full-appdata"
+    (appdata / "Ardentis" / "full-disk").mkdir(parents=True)
     if Path("/dev/full").exists():
-        (folder / "full").symlink_to("/dev/full")
-    return folder
+        (appdata / "Ardentis" / "full-disk" / "full").symlink_to("/dev/full")
+    return appdata
 
 
 def make_certificates(folder: Path) -> None:
@@ -172,7 +173,7 @@ def start(state_dir: Path) -> None:
         f"report_url={report.url}",
         f"report_log={windows_path(report.log_path)}",
         f"product={windows_path(state_dir / 'product')}",
-        f"full_disk={windows_path(full_disk)}",
+        f"full_disk_appdata={windows_path(full_disk)}",
     ]) + "\n")
     print(f"servers: fault {fault.url}, nginx {nginx.url}, {https.url}, proxy 127.0.0.1:{proxy.port}, "
           f"error endpoint {report.url}")
