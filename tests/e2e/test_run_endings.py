@@ -193,12 +193,16 @@ def fill(folder: Path, leave: int) -> None:
 @pytest.mark.parametrize("interactive", [False, True], ids=["unattended", "interactive"])
 def test_a_full_disk_stops_the_run_after_one_download(installer, nginx, site, interactive):
     product = sum(e["size"] for e in manifest(site)["files"])
-    with small_file_system(company_folder(installer), 16):
+    # Mounted on APPDATA, not on the company folder inside it: Wine shows a mount point as a link, and
+    # the installer's path guard refuses a company folder that is one. The start menu, which lives in
+    # APPDATA, is made again on the small disk.
+    with small_file_system(installer.wine.paths["APPDATA"], 16):
+        installer.wine.paths["PROGRAMS"].mkdir(parents=True)
         if not interactive:
             assert installer.run("/install").exit_code == 0  # the installation that must stay intact
         before = installer.state()
         fetched_before = len(nginx.access_log())
-        fill(company_folder(installer), product // 4)
+        fill(installer.wine.paths["APPDATA"], product // 4)
 
         if interactive:
             wizard = Wizard(installer)
@@ -215,7 +219,7 @@ def test_a_full_disk_stops_the_run_after_one_download(installer, nginx, site, in
         target = installer.appdata_windows() + ("\\Ardentis\\Stormfinch\\" if interactive else "\\Ardentis\\Stormfinch_abc\\")
         assert f"TInstallerThread.StopForDiskFull: No space left in {target}: " in result.log
         assert not temp_download_folder(installer).exists()
-        (company_folder(installer) / "filler.bin").unlink()
+        (installer.wine.paths["APPDATA"] / "filler.bin").unlink()
         # The existing installation, its registry keys and shortcuts are as they were; nothing else came.
         assert installer.state() == before
         # Each package was fetched once: a full disk is not a damaged package.
