@@ -1,5 +1,5 @@
 // Placing files: the unpack folder of a new installation and its move into place, the update's database
-// clean-up, and the undo of a cancelled installation.
+// clean-up, and the removal of what a new installation that did not complete left behind.
 #include "common/ConstantsU.h"
 #include "common/DiskSpaceU.h"
 #include "common/ErrorU.h"

@@ -72,7 +72,6 @@ class TInstallerThread : public TThreadBase, public IWorkerHost {
 
   // Views for the window and the workers.
   bool bInstallSuspended() const override { return m_bInstallationSuspended.load(); }
-  bool IsNewInstall() const { return m_bNewInstall.load(); }
   TCmdInstallType GetInstallType() const { return m_CmdInstall; }
   const std::wstring& Identifier() const { return m_strIdentifier; }
   TProxySettings GetProxySettings() const override;

@@ -216,7 +216,8 @@ def test_a_full_disk_stops_the_run_after_one_download(installer, nginx, site, in
         else:
             result = installer.run("/install", "abc")
             assert result.exit_code == -1, result.log
-        target = installer.appdata_windows() + ("\\Ardentis\\Stormfinch\\" if interactive else "\\Ardentis\\Stormfinch_abc\\")
+        key = "Stormfinch" if interactive else "Stormfinch_abc"
+        target = f"{installer.appdata_windows()}\\Ardentis\\{key}\\"
         assert f"TInstallerThread.StopForDiskFull: No space left in {target}: " in result.log
         assert not temp_download_folder(installer).exists()
         (installer.wine.paths["APPDATA"] / "filler.bin").unlink()

@@ -347,7 +347,8 @@ TEST_F(EngineRun, WorkerPolicyAgainstTheFaultServer) {
        [&] {
          test::SetFault(exe, json::array({{{"kind", "status"}, {"status", 503}}}));
          // A "not found" page larger than the package the worker expects.
-         test::SetFault(readme, json::array({{{"kind", "status"}, {"status", 404}, {"body", std::string(70000, 'x')}}}));
+         const std::string page(70000, 'x');
+         test::SetFault(readme, json::array({{{"kind", "status"}, {"status", 404}, {"body", page}}}));
        },
        [&](TEngineRunCase& run) {
          ASSERT_TRUE(run.PumpUntil([&] {

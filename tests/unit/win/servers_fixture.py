@@ -7,9 +7,9 @@
 
 Both servers serve DIR/www, where the tests write their own files (Wine reaches it through Z:). DIR/www/site
 holds a small product published by tools/publish.py, DIR/www/fullsite a version of one file that
-DIR/full-appdata (a profile folder with a link to /dev/full) has no room for. start writes DIR/servers.txt, one KEY=VALUE a line,
-for the tests (SF_TEST_SERVERS names it), and DIR/pids for stop. Ports are taken free at start, so
-several build trees can run their tests at the same time.
+DIR/full-appdata (a profile folder with a link to /dev/full) has no room for. start writes
+DIR/servers.txt, one KEY=VALUE a line, for the tests (SF_TEST_SERVERS names it), and DIR/pids for stop.
+Ports are taken free at start, so several build trees can run their tests at the same time.
 """
 from __future__ import annotations
 
