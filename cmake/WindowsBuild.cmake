@@ -37,10 +37,24 @@ file(GLOB SF_PNG_RESOURCES CONFIGURE_DEPENDS "${SF_RESOURCE_DIR}/*.png")
 set_source_files_properties("${SF_RESOURCE_DIR}/Stormfinch.rc" PROPERTIES
   OBJECT_DEPENDS "${SF_PNG_RESOURCES};${SF_RESOURCE_DIR}/Stormfinch.manifest")
 
-add_executable(Stormfinch WIN32 src/startup/InstallerMain.cpp "${SF_RESOURCE_DIR}/Stormfinch.rc")
-target_link_libraries(Stormfinch PRIVATE sf_app)
-target_link_options(Stormfinch PRIVATE -municode)
-sf_warnings(Stormfinch)
+include(cmake/ManifestKeys.cmake)
+# The program: the library, its entry point and resources, and the keys it trusts.
+function(sf_installer target)
+  add_executable(${target} WIN32 src/startup/InstallerMain.cpp "${SF_RESOURCE_DIR}/Stormfinch.rc")
+  target_link_libraries(${target} PRIVATE sf_app)
+  target_link_options(${target} PRIVATE -municode)
+  sf_warnings(${target})
+  sf_manifest_keys(${target} ${ARGN})
+endfunction()
+
+sf_installer(Stormfinch "${SF_MANIFEST_KEYS}")
+# The same program trusting the test keys, for the end-to-end tests of signed versions. It keeps the
+# program's file name, which the harness and the single-instance check go by.
+if(SF_TEST_MANIFEST_KEYS)
+  sf_installer(StormfinchSigned "${SF_TEST_MANIFEST_KEYS}")
+  set_target_properties(StormfinchSigned PROPERTIES OUTPUT_NAME Stormfinch
+                        RUNTIME_OUTPUT_DIRECTORY "${CMAKE_BINARY_DIR}/signed")
+endif()
 
 # Unit tests: one executable for the portable core, one for the Windows code. Each runs once under Wine
 # as a single CTest entry; GoogleTest's own output names the failing cases.
@@ -58,6 +72,8 @@ add_executable(unit_win ${SF_UNIT_WIN} "${SF_RESOURCE_DIR}/Stormfinch.rc")
 target_include_directories(unit_win PRIVATE "${CMAKE_SOURCE_DIR}/tests/unit/win")
 target_link_libraries(unit_win PRIVATE sf_app gmock_main)
 sf_warnings(unit_win)
+# The engine under test reads unsigned manifests; the tests of signed ones give their keys explicitly.
+sf_manifest_keys(unit_win)
 add_test(NAME unit_win.wine COMMAND unit_win --gtest_brief=1)
 # The unit tests' own resources: a tiny picture drawn at build time (no binary in the tree).
 set(SF_TEST_PICTURE "${CMAKE_BINARY_DIR}/test-resources/TestPicture.png")

@@ -3,6 +3,8 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
+#include <string_view>
 
 #include "sf_config.h"
 
@@ -29,6 +31,13 @@ inline constexpr const wchar_t* InstallerDownloadBaseUrl = SF_INSTALLER_DOWNLOAD
 inline constexpr const wchar_t* VersionServerUrl = SF_VERSION_SERVER_URL;
 inline constexpr const wchar_t* ErrorReportUrl = SF_ERROR_REPORT_URL;
 inline constexpr const wchar_t* ContractUrl = SF_CONTRACT_URL;
+
+// The public keys whose signatures make a version manifest and the version text authentic (the build
+// setting SF_MANIFEST_KEYS): uncompressed P-256 points 04‖X‖Y in hexadecimal, any of which may sign, so
+// that a new key can be trusted before the old one is retired. Empty: nothing is signed and nothing is
+// asked for. Defined by each executable (ManifestKeysU.cpp), so that a test build with test keys shares
+// every other object with the product's.
+std::span<const std::string_view> ManifestKeys();
 
 enum class TQuillonGradientDirection : std::uint8_t { gdHorizontal = 0, gdVertical = 1, gdDiagonal = 2 };
 

@@ -4,7 +4,10 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
+#include <string_view>
+#include <vector>
 
 namespace sf {
 
@@ -13,5 +16,12 @@ std::wstring BytesToHex(const void* bytes, std::size_t length);
 
 // A 32-bit status code (HRESULT, NTSTATUS) as "0x" and 8 upper-case digits, the form its documentation uses.
 std::wstring HexCodeText(std::uint32_t code);
+
+// The bytes that hexadecimal text (two digits a byte, either case, nothing else) stands for; none when the
+// text is anything else.
+std::optional<std::vector<std::uint8_t>> HexToBytes(std::string_view text);
+
+// True when the text is exactly `digits` hexadecimal digits, in either case.
+bool IsHexText(std::wstring_view text, std::size_t digits);
 
 }  // namespace sf

@@ -47,6 +47,17 @@ LONG TRegKey::ReadDword(const wchar_t* name, DWORD& value) const {
   return ERROR_SUCCESS;
 }
 
+LONG TRegKey::ReadQword(const wchar_t* name, std::uint64_t& value) const {
+  DWORD type = 0;
+  std::uint64_t data = 0;
+  DWORD size = sizeof(data);
+  const LONG status = ::RegQueryValueExW(m_key.Get(), name, nullptr, &type, reinterpret_cast<BYTE*>(&data), &size);
+  if (status != ERROR_SUCCESS) return status;
+  if (type != REG_QWORD || size != sizeof(data)) return ERROR_INVALID_DATATYPE;
+  value = data;
+  return ERROR_SUCCESS;
+}
+
 bool TRegKey::HasValue(const wchar_t* name) const {
   return ::RegQueryValueExW(m_key.Get(), name, nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS;
 }
@@ -58,6 +69,10 @@ LONG TRegKey::WriteString(const wchar_t* name, const std::wstring& value) const 
 
 LONG TRegKey::WriteDword(const wchar_t* name, DWORD value) const {
   return ::RegSetValueExW(m_key.Get(), name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof(value));
+}
+
+LONG TRegKey::WriteQword(const wchar_t* name, std::uint64_t value) const {
+  return ::RegSetValueExW(m_key.Get(), name, 0, REG_QWORD, reinterpret_cast<const BYTE*>(&value), sizeof(value));
 }
 
 LONG TRegKey::SubkeyNames(std::vector<std::wstring>& names) const {

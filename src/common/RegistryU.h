@@ -4,6 +4,7 @@
 
 #include <windows.h>
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -24,9 +25,11 @@ class TRegKey {
 
   LONG ReadString(const wchar_t* name, std::wstring& value) const;
   LONG ReadDword(const wchar_t* name, DWORD& value) const;
+  LONG ReadQword(const wchar_t* name, std::uint64_t& value) const;
   bool HasValue(const wchar_t* name) const;
   LONG WriteString(const wchar_t* name, const std::wstring& value) const;
   LONG WriteDword(const wchar_t* name, DWORD value) const;
+  LONG WriteQword(const wchar_t* name, std::uint64_t value) const;
   // Subkey names in the order the registry enumerates them.
   LONG SubkeyNames(std::vector<std::wstring>& names) const;
 

@@ -1,7 +1,10 @@
 // Date and time stamps the installer writes into file names, log lines and identifiers.
 #pragma once
 
+#include <cstdint>
+#include <optional>
 #include <string>
+#include <string_view>
 
 namespace sf {
 
@@ -17,5 +20,12 @@ std::wstring RunLogStamp(const TLocalTime& t);
 std::wstring RunStamp(const TLocalTime& t);
 // "dd-mm-hh-nn", the time part of the engine's run identifier.
 std::wstring IdentifierStamp(const TLocalTime& t);
+
+// "YYYY-MM-DDTHH:MM:SSZ", a UTC time as signed manifests state their expiry: the seconds since
+// 1970-01-01T00:00:00Z it stands for, or none unless the text has exactly that form and names a real
+// moment of the Gregorian calendar (no 30 February, no 24:00:00, no leap second).
+std::optional<std::int64_t> ParseUtcStamp(std::string_view text);
+// The same form of a number of seconds since 1970-01-01T00:00:00Z (years 0 to 9999).
+std::wstring UtcStamp(std::int64_t secondsSince1970);
 
 }  // namespace sf

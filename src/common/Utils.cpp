@@ -1,7 +1,6 @@
 #include "common/Utils.h"
 
 #include <windows.h>
-#include <bcrypt.h>
 #include <gdiplus.h>
 #include <wrl/client.h>
 
@@ -9,6 +8,7 @@
 #include <vector>
 
 #include "common/ConstantsU.h"
+#include "common/DigestU.h"
 #include "common/FileOpsU.h"
 #include "common/HexU.h"
 #include "common/MachineIdU.h"
@@ -24,13 +24,6 @@ namespace sf {
 namespace {
 
 constexpr unsigned kFirstWindows11Build = 22000;
-constexpr DWORD kHashChunkSize = 256 * 1024;
-constexpr size_t kMD5Size = 16;
-
-void CheckStatus(NTSTATUS status, const wchar_t* call) {
-  if (BCRYPT_SUCCESS(status)) return;
-  throw TError(std::wstring(call) + L" failed, NTSTATUS " + HexCodeText(static_cast<std::uint32_t>(status)));
-}
 
 std::wstring VolumeRootOfWindows() {
   wchar_t windows[MAX_PATH + 1] = {};
@@ -116,33 +109,7 @@ std::wstring GetMachineIDText() {
   return BytesToHex(bytes, sizeof(bytes));
 }
 
-std::wstring FileMD5Hex(const std::wstring& fileName) {
-  const DWORD attributes = ::GetFileAttributesW(fileName.c_str());
-  if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY)) return {};
-
-  TScopedKernelHandle file(::CreateFileW(fileName.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                         FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
-  if (!file) throw TWinError(L"FileMD5Hex: open " + fileName);
-
-  TScopedAlgorithmProvider md5;
-  CheckStatus(::BCryptOpenAlgorithmProvider(md5.Receive(), BCRYPT_MD5_ALGORITHM, nullptr, 0),
-              L"BCryptOpenAlgorithmProvider");
-  TScopedHash hash;
-  CheckStatus(::BCryptCreateHash(md5.Get(), hash.Receive(), nullptr, 0, nullptr, 0, 0), L"BCryptCreateHash");
-
-  std::vector<UCHAR> chunk(kHashChunkSize);
-  for (;;) {
-    DWORD read = 0;
-    if (!::ReadFile(file.Get(), chunk.data(), kHashChunkSize, &read, nullptr)) {
-      throw TWinError(L"FileMD5Hex: read " + fileName);
-    }
-    if (read == 0) break;
-    CheckStatus(::BCryptHashData(hash.Get(), chunk.data(), read, 0), L"BCryptHashData");
-  }
-  UCHAR digest[kMD5Size] = {};
-  CheckStatus(::BCryptFinishHash(hash.Get(), digest, kMD5Size, 0), L"BCryptFinishHash");
-  return BytesToHex(digest, kMD5Size);
-}
+std::wstring FileMD5Hex(const std::wstring& fileName) { return FileDigests(fileName, false).strMD5; }
 
 std::wstring FileModifiedTimeText(const std::wstring& fileName) {
   WIN32_FILE_ATTRIBUTE_DATA data{};

@@ -165,6 +165,13 @@ struct THashTraits {
   static void Close(Handle h) { ::BCryptDestroyHash(h); }
 };
 
+struct TCngKeyTraits {
+  using Handle = BCRYPT_KEY_HANDLE;
+  static Handle Null() { return nullptr; }
+  static bool IsValid(Handle h) { return h != nullptr; }
+  static void Close(Handle h) { ::BCryptDestroyKey(h); }
+};
+
 struct TBstrTraits {
   using Handle = BSTR;
   static Handle Null() { return nullptr; }
@@ -184,6 +191,7 @@ using TScopedHGlobal = TScopedHandle<THGlobalTraits>;
 using TScopedInternet = TScopedHandle<TInternetTraits>;
 using TScopedAlgorithmProvider = TScopedHandle<TAlgorithmProviderTraits>;
 using TScopedHash = TScopedHandle<THashTraits>;
+using TScopedCngKey = TScopedHandle<TCngKeyTraits>;
 using TScopedBstr = TScopedHandle<TBstrTraits>;
 using TScopedWindow = TScopedHandle<TWindowTraits>;
 using TScopedMemoryDc = TScopedHandle<TMemoryDcTraits>;

@@ -7,8 +7,10 @@
 #include <unordered_map>
 
 #include "common/ErrorU.h"
+#include "common/HexU.h"
 #include "common/PathRulesU.h"
 #include "common/TextU.h"
+#include "common/TimeTextU.h"
 
 namespace sf {
 
@@ -82,13 +84,34 @@ const json& ReadArray(const json& object, std::string_view key) {
   return value;
 }
 
-bool IsMd5Text(std::wstring_view text) {
-  return text.size() == 32 && std::all_of(text.begin(), text.end(), [](wchar_t c) {
-           return (c >= L'0' && c <= L'9') || (c >= L'a' && c <= L'f') || (c >= L'A' && c <= L'F');
-         });
+// A digest: text of exactly that many hexadecimal digits; `where` says which entry holds it.
+std::wstring ReadDigest(const json& element, std::string_view key, std::size_t digits, const std::wstring& where) {
+  const auto& value = Required(element, key, where);
+  if (!value.is_string()) Fail(Quoted(key) + where, L"is not text");
+  std::wstring text = FromUtf8(value.get_ref<const std::string&>());
+  if (!IsHexText(text, digits)) {
+    Fail(Quoted(key) + where, L"is not " + std::to_wstring(digits) + L" hexadecimal digits: " + text);
+  }
+  return text;
 }
 
-std::unique_ptr<TQuillonVersionFile> ReadFileEntry(const json& element, std::size_t index) {
+// The fields only signed manifests carry are ours alone, so no other type than the one stated is taken.
+void ReadSignedFields(const json& document, TQuillonVersion& version) {
+  const auto& serial = Required(document, "serial", L"");
+  if (!serial.is_number_unsigned() || serial.get<std::uint64_t>() == 0) {
+    Fail(L"\"serial\"", L"is not a whole number from 1 to " +
+                             std::to_wstring(std::numeric_limits<std::uint64_t>::max()));
+  }
+  version.nSerial = serial.get<std::uint64_t>();
+
+  const auto& expires = Required(document, "expires", L"");
+  const auto moment = expires.is_string() ? ParseUtcStamp(expires.get_ref<const std::string&>()) : std::nullopt;
+  if (!moment) Fail(L"\"expires\"", L"is not a UTC time of the form YYYY-MM-DDTHH:MM:SSZ: " + FromUtf8(expires.dump()));
+  version.strExpires = FromUtf8(expires.get_ref<const std::string&>());
+  version.nExpires = *moment;
+}
+
+std::unique_ptr<TQuillonVersionFile> ReadFileEntry(const json& element, std::size_t index, TManifestKind kind) {
   const std::wstring where = L" in \"files\"[" + std::to_wstring(index) + L"]";
   if (!element.is_object()) Fail(L"\"files\"[" + std::to_wstring(index) + L"]", L"is not an object");
   auto entry = std::make_unique<TQuillonVersionFile>();
@@ -103,10 +126,7 @@ std::unique_ptr<TQuillonVersionFile> ReadFileEntry(const json& element, std::siz
 
   // The digest becomes part of the package's address and is compared with the unpacked file's.
   const std::wstring whereFile = where + L" (" + entry->strFile + L")";
-  const auto& md5 = Required(element, "md5", whereFile);
-  if (!md5.is_string()) Fail(L"\"md5\"" + whereFile, L"is not text");
-  entry->strMD5 = FromUtf8(md5.get_ref<const std::string&>());
-  if (!IsMd5Text(entry->strMD5)) Fail(L"\"md5\"" + whereFile, L"is not 32 hexadecimal digits: " + entry->strMD5);
+  entry->strMD5 = ReadDigest(element, "md5", 32, whereFile);
 
   entry->nFileSize = static_cast<std::uint32_t>(ReadInteger(Required(element, "size", whereFile),
                                                            L"\"size\"" + whereFile, 0,
@@ -114,6 +134,7 @@ std::unique_ptr<TQuillonVersionFile> ReadFileEntry(const json& element, std::siz
 
   const auto install = element.find("install");
   entry->bInstall = install != element.end() && install->is_boolean() && install->get<bool>();
+  if (kind == TManifestKind::Signed) entry->strSHA256 = ReadDigest(element, "sha256", 64, whereFile);
   return entry;
 }
 
@@ -124,7 +145,7 @@ std::wstring VersionText(const TQuillonVersion& version) {
          std::to_wstring(version.nRelease) + L"." + std::to_wstring(version.nBuild);
 }
 
-void ParseVersionManifest(std::string_view utf8Json, TQuillonVersion& out) {
+void ParseVersionManifest(std::string_view utf8Json, TQuillonVersion& out, TManifestKind kind) {
   json document;
   try {
     document = json::parse(utf8Json);
@@ -144,6 +165,7 @@ void ParseVersionManifest(std::string_view utf8Json, TQuillonVersion& out) {
   version.bBugVersion = ReadBoolean(document, "bugged");
   const auto& changes = ReadArray(document, "changes");
   const auto& files = ReadArray(document, "files");
+  if (kind == TManifestKind::Signed) ReadSignedFields(document, version);
 
   // Change notes are only shown, never relied on: one that cannot be read drops the notes, not the
   // installation.
@@ -157,7 +179,7 @@ void ParseVersionManifest(std::string_view utf8Json, TQuillonVersion& out) {
   // write the same file.
   std::unordered_map<std::wstring, std::size_t> entryOfFile;
   for (std::size_t i = 0; i < files.size(); ++i) {
-    auto entry = ReadFileEntry(files[i], i);
+    auto entry = ReadFileEntry(files[i], i, kind);
     const auto [first, added] = entryOfFile.emplace(FileNameKey(entry->strFile), i);
     if (!added) {
       Fail(L"\"file\" in \"files\"[" + std::to_wstring(i) + L"] (" + entry->strFile + L")",
@@ -168,6 +190,14 @@ void ParseVersionManifest(std::string_view utf8Json, TQuillonVersion& out) {
   }
 
   out = std::move(version);
+}
+
+std::wstring SignedManifestRefusal(const TQuillonVersion& version, std::int64_t nowUtc, std::uint64_t acceptedSerial) {
+  if (version.nExpires < nowUtc) return L"Expired=" + version.strExpires + L" Now=" + UtcStamp(nowUtc);
+  if (version.nSerial < acceptedSerial) {
+    return L"Serial=" + std::to_wstring(version.nSerial) + L" Accepted=" + std::to_wstring(acceptedSerial);
+  }
+  return {};
 }
 
 }  // namespace sf
