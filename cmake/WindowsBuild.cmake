@@ -37,7 +37,6 @@ file(GLOB SF_PNG_RESOURCES CONFIGURE_DEPENDS "${SF_RESOURCE_DIR}/*.png")
 set_source_files_properties("${SF_RESOURCE_DIR}/Stormfinch.rc" PROPERTIES
   OBJECT_DEPENDS "${SF_PNG_RESOURCES};${SF_RESOURCE_DIR}/Stormfinch.manifest")
 
-include(cmake/ManifestKeys.cmake)
 # The program: the library, its entry point and resources, and the keys it trusts.
 function(sf_installer target)
   add_executable(${target} WIN32 src/startup/InstallerMain.cpp "${SF_RESOURCE_DIR}/Stormfinch.rc")
@@ -47,11 +46,11 @@ function(sf_installer target)
   sf_manifest_keys(${target} ${ARGN})
 endfunction()
 
-sf_installer(Stormfinch "${SF_MANIFEST_KEYS}")
+sf_installer(Stormfinch ${SF_MANIFEST_KEYS})
 # The same program trusting the test keys, for the end-to-end tests of signed versions. It keeps the
 # program's file name, which the harness and the single-instance check go by.
 if(SF_TEST_MANIFEST_KEYS)
-  sf_installer(StormfinchSigned "${SF_TEST_MANIFEST_KEYS}")
+  sf_installer(StormfinchSigned ${SF_TEST_MANIFEST_KEYS})
   set_target_properties(StormfinchSigned PROPERTIES OUTPUT_NAME Stormfinch
                         RUNTIME_OUTPUT_DIRECTORY "${CMAKE_BINARY_DIR}/signed")
 endif()

@@ -16,7 +16,7 @@ packages=(
   googletest nlohmann-json3-dev lzma-dev
   wine wine64 xvfb xdotool imagemagick x11-utils
   fonts-wine fonts-open-sans
-  nginx-light tinyproxy openssl curl p7zip-full
+  nginx-light tinyproxy openssl curl p7zip-full python3-cryptography
   python3 python3-pytest
 )
 

@@ -74,6 +74,7 @@ std::optional<std::size_t> VerifyP256Signature(std::string_view message, std::st
 
 std::wstring SignatureDiagnostic(std::string_view signature, std::optional<std::size_t> key) {
   if (key) return L"Signature=Valid Key=" + std::to_wstring(*key);
+  if (signature.empty()) return L"Signature=Missing";
   if (signature.size() != kP256SignatureSize) return L"Signature=Malformed Size=" + std::to_wstring(signature.size());
   return L"Signature=Invalid";
 }

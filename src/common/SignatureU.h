@@ -23,7 +23,8 @@ std::optional<std::size_t> VerifyP256Signature(std::string_view message, std::st
                                                std::span<const std::string_view> keys);
 
 // The diagnostic piece of a check, key=value as the other diagnostics: "Signature=Valid Key=" and the key's
-// position, or why not: "Signature=Malformed Size=" and the length (not 64 bytes), "Signature=Invalid".
+// position, or why not: "Signature=Missing" (no bytes at all), "Signature=Malformed Size=" and the length
+// (not 64 bytes), "Signature=Invalid".
 std::wstring SignatureDiagnostic(std::string_view signature, std::optional<std::size_t> key);
 
 }  // namespace sf

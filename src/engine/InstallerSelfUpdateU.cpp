@@ -1,6 +1,7 @@
 // The installer's own version check against the published version text, and the payload slots.
 #include "common/ConstantsU.h"
 #include "common/ErrorU.h"
+#include "common/SignatureU.h"
 #include "common/TextU.h"
 #include "common/WinErrorU.h"
 #include "engine/InstallerThreadU.h"
@@ -17,7 +18,17 @@ constexpr std::size_t kVersionTextLimit = 64 * 1024;
 
 void TInstallerThread::VerifyInstallerUpdate() {
   try {
-    const std::wstring published = GetURLAsString(std::wstring(InstallerInfoBaseUrl) + L"version.txt");
+    const std::wstring url = std::wstring(InstallerInfoBaseUrl) + L"version.txt";
+    std::string body = GetURLAsString(url);
+    if (!body.empty() && !ManifestKeys().empty()) {
+      // A version text the maker did not sign is no answer: a forged one could hold every user on the
+      // installer-update page, or keep them from learning of a new installer.
+      const std::string signature = GetURLAsString(url + L".sig");
+      const auto key = VerifyP256Signature(body, signature, ManifestKeys());
+      AppendLog(L"VerifyInstallerUpdate: " + SignatureDiagnostic(signature, key) + L" URL=" + url + L".sig");
+      if (!key) body.clear();
+    }
+    const std::wstring published = FromUtf8(body);
     std::wstring local;
     if (!published.empty()) {
       local = FileVersionText(ModuleFileName(), false);
@@ -29,7 +40,7 @@ void TInstallerThread::VerifyInstallerUpdate() {
   }
 }
 
-std::wstring TInstallerThread::GetURLAsString(const std::wstring& url) {
+std::string TInstallerThread::GetURLAsString(const std::wstring& url) {
   m_NetHttpClient->SetReceiveProgress({});
   m_NetHttpClient->SetProxySettings(GetProxySettings());
   for (int attempt = 1; attempt <= 3; ++attempt) {
@@ -44,7 +55,7 @@ std::wstring TInstallerThread::GetURLAsString(const std::wstring& url) {
     }
     AppendLog(L"StatusCode=" + std::to_wstring(response.nStatusCode) + L" StatusText=" + response.strStatusText +
               L" Size=" + std::to_wstring(response.nContentLength));
-    if (response.nStatusCode == 200) return FromUtf8(response.Body);
+    if (response.nStatusCode == 200) return std::move(response.Body);
   }
   return {};
 }

@@ -153,7 +153,8 @@ class TInstallerThread : public TThreadBase, public IWorkerHost {
 
   // The installer's own version check and payload slots (InstallerSelfUpdateU.cpp).
   void VerifyInstallerUpdate();
-  std::wstring GetURLAsString(const std::wstring& url);
+  // The body of the first 200 answer in up to 3 attempts, as received (UTF-8); empty when none came.
+  std::string GetURLAsString(const std::wstring& url);
   void LoadPayloads();
 
   std::unique_ptr<TNetHttpClient> m_NetHttpClient;

@@ -4,6 +4,7 @@ and stopping leaves no process behind. Runs without Wine."""
 from __future__ import annotations
 
 import base64
+import calendar
 import hashlib
 import io
 import json
@@ -249,3 +250,76 @@ def test_tinyproxy_asks_for_credentials(site, tmp_path):
         assert [e["path"] for e in web.access_log(expect=1)] == [MANIFEST]
         pid = proxy.proc.pid
     assert_gone(pid, proxy.port)
+
+
+def verify_signature(public_hex: str, data: bytes, sig: bytes) -> None:
+    """Raises unless sig is r‖s of a P-256 signature of data under the key as SF_MANIFEST_KEYS takes it."""
+    from cryptography.hazmat.primitives import hashes
+    from cryptography.hazmat.primitives.asymmetric import ec, utils
+    key = ec.EllipticCurvePublicKey.from_encoded_point(ec.SECP256R1(), bytes.fromhex(public_hex))
+    assert len(sig) == 64
+    der = utils.encode_dss_signature(int.from_bytes(sig[:32], "big"), int.from_bytes(sig[32:], "big"))
+    key.verify(der, data, ec.ECDSA(hashes.SHA256()))
+
+
+def test_signed_publish_keygen_and_sign(site, tmp_path):
+    product, _, unsigned = site
+    key = tmp_path / "release.pem"
+    public = servers._publish.keygen(key)
+    assert len(public) == 130 and public.startswith("04") and oct(key.stat().st_mode & 0o777) == "0o600"
+    with pytest.raises(servers._publish.PublishError, match="never overwritten"):
+        servers._publish.keygen(key)
+
+    out = tmp_path / "out"
+    before = time.gmtime()
+    manifest = servers.publish(product, "5.2.0.7", out, changes=["first"], sign_key=key, valid_days=3)
+    stamp = str(manifest["serial"])
+    assert len(stamp) == 14 and time.strftime("%Y%m%d", before) <= stamp[:8] <= time.strftime("%Y%m%d")
+    expires = calendar.timegm(time.strptime(manifest["expires"], "%Y-%m-%dT%H:%M:%SZ"))
+    assert abs(expires - calendar.timegm(before) - 3 * 86400) < 60
+    for entry in manifest["files"]:
+        data = (product / entry["file"]).read_bytes()
+        assert entry["sha256"] == hashlib.sha256(data).hexdigest().upper()
+    # Besides the new fields, the manifest is the unsigned one.
+    stripped = {k: v for k, v in manifest.items() if k not in ("serial", "expires")}
+    stripped["files"] = [{k: v for k, v in e.items() if k != "sha256"} for e in manifest["files"]]
+    assert stripped == unsigned
+    for name in ("pt-br", "pt-br_x64"):
+        path = out / MANIFEST.lstrip("/").replace("pt-br", name)
+        verify_signature(public, path.read_bytes(), path.with_name(name + ".sig").read_bytes())
+
+    assert servers.publish(product, "5.2.0.7", out, sign_key=key, serial=7)["serial"] == 7
+    # Published again unsigned, the tree keeps no signature of a manifest it no longer has.
+    servers.publish(product, "5.2.0.7", out)
+    assert not list(out.rglob("*.sig"))
+
+    text = tmp_path / "version.txt"
+    text.write_bytes(b"1.42")
+    assert servers._publish.main(["sign", str(key), str(text)]) == 0
+    verify_signature(public, b"1.42", (tmp_path / "version.txt.sig").read_bytes())
+
+
+@pytest.mark.parametrize("options, message", [
+    ({"serial": 0}, "serial 0 is not a whole number from 1"),
+    ({"serial": 2**64}, "serial 18446744073709551616 is not"),
+    ({"valid_days": 0}, "refused at once"),
+    ({"key": "p384"}, "is not a P-256"),
+    ({"key": "garbage"}, "no readable unencrypted PEM private key"),
+    ({"key": None, "serial": 5}, "give --sign-key too"),
+])
+def test_signed_publish_refuses_before_writing(site, tmp_path, options, message):
+    from cryptography.hazmat.primitives import serialization
+    from cryptography.hazmat.primitives.asymmetric import ec
+    product = site[0]
+    key = tmp_path / "key.pem"
+    kind = options.pop("key", "p256")
+    if kind == "garbage":
+        key.write_text("not a key")
+    elif kind:
+        curve = ec.SECP384R1() if kind == "p384" else ec.SECP256R1()
+        key.write_bytes(ec.generate_private_key(curve).private_bytes(
+            serialization.Encoding.PEM, serialization.PrivateFormat.PKCS8, serialization.NoEncryption()))
+    out = tmp_path / "out"
+    with pytest.raises(servers._publish.PublishError, match=message):
+        servers.publish(product, "1.0.0.0", out, sign_key=key if kind else None, **options)
+    assert not out.exists()

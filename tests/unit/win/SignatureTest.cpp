@@ -77,7 +77,7 @@ TEST(VerifyP256Signature, PublishedVectors) {
        L"Signature=Malformed Size=63"},
       {"signature with a byte more", "sample", sample + '\0', {kVectorKey}, std::nullopt,
        L"Signature=Malformed Size=65"},
-      {"no signature", "sample", "", {kVectorKey}, std::nullopt, L"Signature=Malformed Size=0"},
+      {"no signature", "sample", "", {kVectorKey}, std::nullopt, L"Signature=Missing"},
       {"second key in the list", "sample", sample, {kGeneratorKey, kVectorKey}, 2, L"Signature=Valid Key=2"},
       {"first of two keys", "sample", sample, {kVectorKey, kGeneratorKey}, 1, L"Signature=Valid Key=1"},
       {"no keys", "sample", sample, {}, std::nullopt, L"Signature=Invalid"},

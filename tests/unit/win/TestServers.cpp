@@ -53,6 +53,7 @@ TTestServers Load(const std::wstring& file) {
   servers.strReportUrl = get("report_url");
   servers.reportLog = get("report_log");
   servers.fullDiskAppData = get("full_disk_appdata");
+  servers.strSignedKey = ToUtf8(get("signed_key"));
   return servers;
 }
 

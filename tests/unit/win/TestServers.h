@@ -31,6 +31,7 @@ struct TTestServers {
   // where there is none); the served version (below www, "fullsite") is that one file.
   std::filesystem::path fullDiskAppData;
   std::filesystem::path FullDevice() const { return fullDiskAppData / L"Ardentis" / L"full-disk" / L"full"; }
+  std::string strSignedKey;  // public key of the signed publication below www/signed (serial 7)
 };
 
 // Null when SF_TEST_SERVERS is not set, i.e. the test program was started outside CTest.

@@ -6,8 +6,9 @@
     servers_fixture.py stop DIR     ends every process that start began
 
 Both servers serve DIR/www, where the tests write their own files (Wine reaches it through Z:). DIR/www/site
-holds a small product published by tools/publish.py, DIR/www/fullsite a version of one file that
-DIR/full-appdata (a profile folder with a link to /dev/full) has no room for. start writes
+holds a small product published by tools/publish.py, DIR/www/signed the same product signed (serial 7) with
+a key made here (DIR/release.pem, whose public key servers.txt gives), DIR/www/fullsite a version of one
+file that DIR/full-appdata (a profile folder with a link to /dev/full) has no room for. start writes
 DIR/servers.txt, one KEY=VALUE a line, for the tests (SF_TEST_SERVERS names it), and DIR/pids for stop.
 Ports are taken free at start, so several build trees can run their tests at the same time.
 """
@@ -27,6 +28,7 @@ sys.path.insert(0, str(Path(__file__).resolve().parents[2] / "e2e"))
 import servers  # noqa: E402
 
 PROXY_USER, PROXY_PASSWORD = "sfuser", "sf-pass"
+SIGNED_SERIAL = 7
 HERE = Path(__file__).resolve().parent
 
 
@@ -135,6 +137,9 @@ def start(state_dir: Path) -> None:
     make_product(state_dir / "product")
     servers.publish(state_dir / "product", "5.2.0.7", www / "site", changes=["Primeira versão"])
     full_disk = make_full_disk(state_dir, www)
+    signed_key = servers._publish.keygen(state_dir / "release.pem")
+    servers.publish(state_dir / "product", "5.2.0.7", www / "signed", changes=["Primeira versão"],
+                    sign_key=state_dir / "release.pem", serial=SIGNED_SERIAL)
     tls = state_dir / "tls"
     make_certificates(tls)
 
@@ -174,6 +179,7 @@ def start(state_dir: Path) -> None:
         f"report_log={windows_path(report.log_path)}",
         f"product={windows_path(state_dir / 'product')}",
         f"full_disk_appdata={windows_path(full_disk)}",
+        f"signed_key={signed_key}",
     ]) + "\n")
     print(f"servers: fault {fault.url}, nginx {nginx.url}, {https.url}, proxy 127.0.0.1:{proxy.port}, "
           f"error endpoint {report.url}")

@@ -1,0 +1,19 @@
+// The highest serial of a signed manifest this user has installed from: the REG_QWORD "ManifestSerial"
+// under HKCU\Software\ + CompanyName. A signed manifest of a lower serial is refused, so that an old
+// manifest, captured and served again, cannot roll an installation back.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+
+namespace sf {
+
+// 0 when nothing was recorded yet, or the value is not a 64-bit number.
+std::uint64_t AcceptedManifestSerial();
+
+// Raises the recorded serial to `serial`, never lowers it; called once an installation or update has
+// completed. Answers the Win32 status of the registry write (ERROR_SUCCESS when nothing had to change).
+LONG RecordManifestSerial(std::uint64_t serial);
+
+}  // namespace sf
