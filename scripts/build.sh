@@ -2,11 +2,22 @@
 # Configures and builds both trees:
 #   build/win     the Windows program, its unit tests, the demo product and the test tools (MinGW-w64)
 #   build/native  the portable core with sanitizers, its unit tests and the fuzz targets (clang)
-# The Windows tree is configured with loopback server addresses; the tests and the demo serve them.
+# The Windows tree is configured with loopback server addresses; the tests and the demo serve them. It
+# also builds build/win/signed/Stormfinch.exe, the same program trusting two test keys made here
+# (build/win/test-keys, never a release key), for the end-to-end tests of signed versions.
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
 source "$here/scripts/test-ports.sh"
 jobs=${SF_JOBS:-$(nproc)}
+
+test_keys=$here/build/win/test-keys
+mkdir -p "$test_keys"
+for n in 1 2; do
+  if [ ! -s "$test_keys/release-$n.pub" ]; then
+    rm -f "$test_keys/release-$n.pem"
+    /usr/bin/python3 "$here/tools/publish.py" keygen "$test_keys/release-$n.pem" >"$test_keys/release-$n.pub"
+  fi
+done
 
 cmake -S "$here" -B "$here/build/win" -G Ninja \
   -DCMAKE_TOOLCHAIN_FILE="$here/cmake/mingw-w64-x86_64.cmake" \
@@ -15,7 +26,8 @@ cmake -S "$here" -B "$here/build/win" -G Ninja \
   -DSF_INSTALLER_INFO_BASE_URL="http://127.0.0.1:$SF_HTTP_PORT/produtos/bin/newquillon/" \
   -DSF_INSTALLER_DOWNLOAD_BASE_URL="http://127.0.0.1:$SF_HTTP_PORT/produtos/bin/davorizorida/" \
   -DSF_ERROR_REPORT_URL="https://127.0.0.1:$SF_HTTPS_PORT/software/error" \
-  -DSF_CONTRACT_URL="http://127.0.0.1:$SF_HTTP_PORT/contrato-quillon" >/dev/null
+  -DSF_CONTRACT_URL="http://127.0.0.1:$SF_HTTP_PORT/contrato-quillon" \
+  -DSF_TEST_MANIFEST_KEYS="$(cat "$test_keys/release-1.pub");$(cat "$test_keys/release-2.pub")" >/dev/null
 cmake --build "$here/build/win" -j "$jobs"
 
 CC=clang-16 CXX=clang++-16 cmake -S "$here" -B "$here/build/native" -G Ninja -DCMAKE_BUILD_TYPE=Debug >/dev/null
