@@ -589,6 +589,16 @@ def test_a_damaged_package_is_fetched_again_until_the_retry_page(installer, site
     assert md5(installed) == entry["md5"]
 
 
+def install_until_the_retry_page(installer):
+    """Presses the install button of the start page, waits for the retry page and closes the wizard."""
+    wizard = Wizard(installer)
+    wizard.wait_page("TFrameInstall")
+    wizard.click(INSTALL_BUTTON)
+    wizard.wait_page("TFrameRetry")
+    installer.close_window(WIZARD_CLASS, WIZARD_TITLE)
+    return wizard.finish()
+
+
 def rewrite_manifest(site: Path, change) -> None:
     site_manifest = manifest(site)
     change(site_manifest["files"])
@@ -606,12 +616,7 @@ def rewrite_manifest(site: Path, change) -> None:
 def test_a_refused_manifest_names_the_entry_and_fetches_no_package(installer, site, nginx, change, diagnostic):
     first = manifest(site)["files"][0]["file"]
     rewrite_manifest(site, change)
-    wizard = Wizard(installer)
-    wizard.wait_page("TFrameInstall")
-    wizard.click(INSTALL_BUTTON)
-    wizard.wait_page("TFrameRetry")
-    installer.close_window(WIZARD_CLASS, WIZARD_TITLE)
-    result = wizard.finish()
+    result = install_until_the_retry_page(installer)
     expected = diagnostic.format(file0=first.replace("/", "\\"), upper0=first.upper().replace("/", "\\"))
     assert "Error getting quillon version info: Exception=Version manifest: " + expected in result.log, result.log
     assert not [e for e in nginx.access_log() if e["path"].startswith("/files/")]

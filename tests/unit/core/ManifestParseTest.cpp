@@ -4,6 +4,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "ManifestCases.h"
 #include "common/ErrorU.h"
 #include "common/TextU.h"
 
@@ -86,15 +87,9 @@ TEST(ManifestParse, AnEmptyFileListIsAManifest) {
   EXPECT_TRUE(Parse(manifest).lstFiles.empty());
 }
 
-// Every failure names its cause, so that the caller's "Exception=" diagnostic says what the server got
-// wrong; `out` keeps what it held.
+// Every failure names its cause; `out` keeps what it held.
 TEST(ManifestParse, RefusesWhatItCannotRead) {
-  struct TCase {
-    const char* pointer;  // the key to change ("" for the whole text)
-    const char* value;    // its new JSON value; nullptr removes the key
-    const wchar_t* message;
-  };
-  const TCase cases[] = {
+  const test::TManifestChange changes[] = {
       {"/video", nullptr, L"\"video\" is missing"},
       {"/major", R"("abc")", L"\"major\" is not a whole number"},
       {"/major", R"("")", L"\"major\" is not a whole number"},
@@ -141,27 +136,7 @@ TEST(ManifestParse, RefusesWhatItCannotRead) {
       {"/files/2/file", R"("BIN/Plugins/A.DLL")", L"\"files\"[2] (BIN\\Plugins\\A.DLL) names the same file as \"files\"[1]"},
       {"/files/0/file", R"("bin\\plugins\\a.dll")", L"\"files\"[1] (bin\\plugins\\a.dll) names the same file as \"files\"[0]"},
   };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(std::string(c.pointer) + " = " + (c.value != nullptr ? c.value : "(removed)"));
-    json manifest = Manifest();
-    const json::json_pointer pointer(c.pointer);
-    if (c.value == nullptr) {
-      manifest.at(pointer.parent_pointer()).erase(pointer.back());
-    } else {
-      manifest[pointer] = json::parse(c.value);
-    }
-    TQuillonVersion kept;
-    kept.nMajor = 4;
-    kept.lstChanges.push_back(L"kept");
-    try {
-      ParseVersionManifest(manifest.dump(), kept);
-      ADD_FAILURE() << "accepted";
-    } catch (const TError& e) {
-      EXPECT_NE(e.Message().find(c.message), std::wstring::npos) << e.what();
-    }
-    EXPECT_EQ(kept.nMajor, 4);
-    EXPECT_EQ(kept.lstChanges, std::vector<std::wstring>{L"kept"});
-  }
+  test::ExpectEachRefused(Manifest(), changes, TManifestKind::Unsigned);
 }
 
 TEST(ManifestParse, LetterCaseBeyondAsciiDoesNotMakeAnotherFile) {

@@ -4,6 +4,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "ManifestCases.h"
 #include "common/ErrorU.h"
 #include "common/HexU.h"
 #include "common/TextU.h"
@@ -60,12 +61,7 @@ TEST(SignedManifest, AnUnsignedReadIgnoresTheSignedFields) {
 }
 
 TEST(SignedManifest, RefusesAMissingOrMalformedField) {
-  struct TCase {
-    const char* pointer;
-    const char* value;  // nullptr removes the key
-    const wchar_t* message;
-  };
-  const TCase cases[] = {
+  const test::TManifestChange changes[] = {
       {"/serial", nullptr, L"\"serial\" is missing"},
       {"/serial", "0", L"\"serial\" is not a whole number from 1 to 18446744073709551615"},
       {"/serial", "-3", L"\"serial\" is not a whole number from 1"},
@@ -87,25 +83,7 @@ TEST(SignedManifest, RefusesAMissingOrMalformedField) {
       {"/files/0/sha256", R"("XA978112CA1BBDCAFAC231B39A23DC4DA786EFF8147C4E72B9807785AFEE48BB")",
        L"is not 64 hexadecimal digits"},
   };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(std::string(c.pointer) + " = " + (c.value != nullptr ? c.value : "(removed)"));
-    json manifest = SignedManifest();
-    const json::json_pointer pointer(c.pointer);
-    if (c.value == nullptr) {
-      manifest.at(pointer.parent_pointer()).erase(pointer.back());
-    } else {
-      manifest[pointer] = json::parse(c.value);
-    }
-    TQuillonVersion kept;
-    kept.nSerial = 9;
-    try {
-      ParseVersionManifest(manifest.dump(), kept, TManifestKind::Signed);
-      ADD_FAILURE() << "accepted";
-    } catch (const TError& e) {
-      EXPECT_NE(e.Message().find(c.message), std::wstring::npos) << e.what();
-    }
-    EXPECT_EQ(kept.nSerial, 9u);
-  }
+  test::ExpectEachRefused(SignedManifest(), changes, TManifestKind::Signed);
 }
 
 TEST(SignedManifest, IsRefusedOnceExpiredOrOlderThanTheAcceptedOne) {

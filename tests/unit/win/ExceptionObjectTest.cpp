@@ -147,13 +147,6 @@ std::vector<TShownBox> WithMessageBoxesAnswered(const std::function<void()>& act
   return shown;
 }
 
-std::string ReadFileText(const std::filesystem::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
-
 class ExceptionObjectTest : public testing::Test {
  protected:
   void SetUp() override { InstallExceptionCapture(); }
@@ -348,7 +341,7 @@ class ErrorReporterTest : public ExceptionObjectTest {
 
 TEST_F(ErrorReporterTest, ASilentReportIsPostedOnceWithoutProxyOrMessage) {
   const std::size_t before = test::ReportLog().size();
-  const std::string proxyBefore = ReadFileText(test::TestServers()->proxyLog);
+  const std::string proxyBefore = test::ReadFileBytes(test::TestServers()->proxyLog);
   TErrorReporter reporter(Endpoint());
 
   const std::wstring message = L"a=b&c=d ção";
@@ -376,7 +369,7 @@ TEST_F(ErrorReporterTest, ASilentReportIsPostedOnceWithoutProxyOrMessage) {
   EXPECT_EQ(body.substr(body.size() - tail.size()), tail);
   EXPECT_NE(body.find("Error Number   : 1\r\n"), std::string::npos);
 
-  EXPECT_EQ(ReadFileText(test::TestServers()->proxyLog), proxyBefore) << "the proxy saw the report";
+  EXPECT_EQ(test::ReadFileBytes(test::TestServers()->proxyLog), proxyBefore) << "the proxy saw the report";
   const std::string log = TakeRunLog();
   EXPECT_NE(log.find("Exception:  HardID=" + id + " Version=1.41.0.0 SilentMode=1\r\nClasse da Exceção"),
             std::string::npos)

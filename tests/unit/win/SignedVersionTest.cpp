@@ -2,9 +2,6 @@
 // variants of its bytes written here), and the serial an installation records.
 #include <gtest/gtest.h>
 
-#include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -29,10 +26,7 @@ constexpr std::string_view kOtherKey =
     "4FE342E2FE1A7F9B8EE7EB4A7C0F9E162BCE33576B315ECECBB6406837BF51F5";
 
 std::string ReadServed(const std::string& relative) {
-  std::ifstream in(test::TestServers()->www / FromUtf8(relative), std::ios::binary);
-  std::ostringstream bytes;
-  bytes << in.rdbuf();
-  return bytes.str();
+  return test::ReadFileBytes(test::TestServers()->www / FromUtf8(relative));
 }
 
 class SignedManifestFetch : public testing::Test {

@@ -104,7 +104,11 @@ bool TMessageSink::PumpUntil(const std::function<bool(const std::vector<TRecorde
 std::string CloseAndReadRunLog() {
   const std::wstring path = RunLogPath();
   CloseRunLog();
-  std::ifstream in(std::filesystem::path(path), std::ios::binary);
+  return ReadFileBytes(path);
+}
+
+std::string ReadFileBytes(const std::filesystem::path& path) {
+  std::ifstream in(path, std::ios::binary);
   std::ostringstream content;
   content << in.rdbuf();
   return content.str();

@@ -81,4 +81,7 @@ class TMessageSink {
 // The run log's content after closing it (it is opened without sharing while it is open).
 std::string CloseAndReadRunLog();
 
+// A file's bytes; empty when it cannot be read.
+std::string ReadFileBytes(const std::filesystem::path& path);
+
 }  // namespace sf::test
