@@ -9,6 +9,7 @@
 #include "common/WinErrorU.h"
 #include "engine/EngineTextsU.h"
 #include "engine/InstallerThreadU.h"
+#include "engine/ManifestTrustU.h"
 #include "engine/MessagesU.h"
 #include "engine/ProgressPlanU.h"
 #include "errorreport/ExceptionObjectU.h"
@@ -61,7 +62,7 @@ void TInstallerThread::WMSetupDownloads() {
   TQuillonVersion version;
   std::wstring diagnostic;
   if (!GetVersionInfo(m_strVersionServerUrl, ProductId, L"alpha", L"stable", L"pt-br", Is64BitWindows(),
-                      GetProxySettings(), version, diagnostic, m_Stop)) {
+                      GetProxySettings(), version, diagnostic, m_Stop, CurrentManifestTrust())) {
     AppendLog(L"TInstallerThread.WMSetupDownloads: Error getting quillon version info: " + diagnostic);
     if (m_Stop->IsStopped()) return;  // the run was ended meanwhile; its end has its own message
     // Nobody would press the retry button of an unattended run.
@@ -74,6 +75,9 @@ void TInstallerThread::WMSetupDownloads() {
     return;
   }
   if (version.lstFiles.empty()) throw TError(L"The version " + VersionText(version) + L" lists no files");
+  // Recorded once the run completes; 0 for an unsigned manifest, which records nothing.
+  m_nManifestSerial = version.nSerial;
+  if (m_nManifestSerial != 0) AppendLog(L"TInstallerThread.WMSetupDownloads: Signed manifest accepted: " + diagnostic);
 
   int downloaders = kDownloadWorkers;
   int extractors = kExtractWorkers;
@@ -100,6 +104,7 @@ void TInstallerThread::WMSetupDownloads() {
     item->strFileUrl = m_strVersionServerUrl + L"/files/" + file->strMD5;
     item->nDownloadSize = file->nFileSize;
     item->strFileMd5 = file->strMD5;
+    item->strFileSha256 = file->strSHA256;
     item->strFilePath = ExtractFilePath(file->strFile);
     item->strFileName = ExtractFileName(file->strFile);
     m_nDownloadSize += file->nFileSize;

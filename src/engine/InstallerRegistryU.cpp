@@ -12,6 +12,7 @@
 #include "common/WinErrorU.h"
 #include "engine/EngineTextsU.h"
 #include "engine/InstallerThreadU.h"
+#include "engine/ManifestTrustU.h"
 #include "engine/MessagesU.h"
 #include "errorreport/ExceptionObjectU.h"
 #include "logging/LogU.h"
@@ -139,6 +140,12 @@ void TInstallerThread::CreateShortcuts() {
   } catch (const std::exception& e) {
     RecordFailure(L"TInstallerThread.CreateShortcuts: Exception=" + ExceptionMessage(e), e);
     return;
+  }
+  if (m_nManifestSerial != 0) {
+    // Only a completed run raises the serial: a manifest whose installation failed may be tried again.
+    const LONG status = RecordManifestSerial(m_nManifestSerial);
+    AppendLog(L"TInstallerThread.CreateShortcuts: ManifestSerial=" + std::to_wstring(m_nManifestSerial) +
+              (status == ERROR_SUCCESS ? L"" : L" not recorded: " + SystemErrorText(static_cast<DWORD>(status))));
   }
   m_bRunEnded = true;
   m_bRunSucceeded = true;

@@ -199,6 +199,7 @@ class TInstallerThread : public TThreadBase, public IWorkerHost {
   std::vector<std::shared_ptr<TDownloadThread>> m_TDownloadThreads;
   std::vector<std::shared_ptr<TExtractThread>> m_TExtractThreads;
   std::uint32_t m_nDownloadSize = 0;
+  std::uint64_t m_nManifestSerial = 0;  // of the signed manifest of the run; recorded once the run completes
   TProgressPlan m_Progress;  // m_nProgressSize, m_nFileExtractedProgress
 
   std::mutex m_reportsLock;  // workers add, the engine takes

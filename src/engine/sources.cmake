@@ -2,4 +2,4 @@ sf_core_sources(MessagesU.cpp EngineTextsU.cpp InstallationRulesU.cpp ProgressLo
   WorkQueuesU.cpp ProgressPlanU.cpp)
 sf_win_sources(MessagePayloadU.cpp InstallerThreadU.cpp InstallationsU.cpp InstallerDownloadsU.cpp
   InstallerPlacingU.cpp InstallerRegistryU.cpp InstallerSelfUpdateU.cpp)
-sf_win_sources(ManifestSerialU.cpp)
+sf_win_sources(ManifestTrustU.cpp)

@@ -110,19 +110,24 @@ void TBaseWorkerThread::ReportUnexpected(const std::wstring& message) {
   Report(TWorkerOutcome::UnexpectedError, nullptr, message);
 }
 
-bool TBaseWorkerThread::ValidateMD5Hash(const std::wstring& fileName, const std::wstring& expected) {
+bool TBaseWorkerThread::ValidateMD5Hash(const std::wstring& fileName, const std::wstring& expected,
+                                        const std::wstring& expectedSha256, TFileDigests* local) {
   try {
-    const std::wstring local = FileMD5Hex(fileName);
-    const bool result = (local.empty() || expected.empty()) ? local.empty() && expected.empty()
-                                                              : EqualsIgnoreCase(local, expected);
+    const TFileDigests digests = FileDigests(fileName, !expectedSha256.empty());
+    if (local) *local = digests;
+    const bool result = (digests.strMD5.empty() || expected.empty()) ? digests.strMD5.empty() && expected.empty()
+                                                                     : EqualsIgnoreCase(digests.strMD5, expected);
     std::wstring line = std::wstring(L"ValidateMD5Hash: File=") + ::PathFindFileNameW(fileName.c_str()) +
-                        L" Remote=" + expected + L" " + (result ? L"True" : L"False") + L" Local=" + local;
-    if (!result) {
+                        L" Remote=" + expected + L" " + (result ? L"True" : L"False") + L" Local=" + digests.strMD5;
+    // An MD5 can be forged to match; the SHA-256 a signed manifest states cannot.
+    const bool sha256Matches = expectedSha256.empty() || EqualsIgnoreCase(digests.strSHA256, expectedSha256);
+    if (!expectedSha256.empty()) line += std::wstring(L" SHA256=") + (sha256Matches ? L"True" : L"False");
+    if (!result || !sha256Matches) {
       line += L" Modified at: " + FileModifiedTimeText(fileName) + L" File size: " + FileSizeText(fileName) +
               L" bytes";
     }
     AppendLog(line);
-    return result;
+    return result && sha256Matches;
   } catch (const std::exception& e) {
     AppendLog(L"ValidateMD5Hash: Exception validating file MD5. Remote=" + expected + L"Exception = " +
               ExceptionMessage(e));
@@ -154,7 +159,8 @@ void TDownloadThread::Execute() {
 
 void TDownloadThread::ProcessItem(PFileToDownload item) {
   if (!m_run->bNewInstall &&
-      ValidateMD5Hash(m_run->strInstallPath + item->strFilePath + item->strFileName, item->strFileMd5)) {
+      ValidateMD5Hash(m_run->strInstallPath + item->strFilePath + item->strFileName, item->strFileMd5,
+                      item->strFileSha256)) {
     // The installed file is current: it counts as downloaded and goes no further.
     Queues().UpdateTotalDownloaded(static_cast<std::int32_t>(item->nDownloadSize));
     Queues().FinishItem();
@@ -257,10 +263,14 @@ void TExtractThread::ProcessItem(PFileToDownload item) {
     releaseBacklog();
     ReleaseStream(*item);
 
-    if (!ValidateMD5Hash(unpacked, item->strFileMd5)) {
-      const std::wstring line = L"File: " + item->strFileName + L" Remote MD5: " + item->strFileMd5 +
-                                L" Local MD5: " + FileMD5Hex(unpacked) + L" Modified at: " +
-                                FileModifiedTimeText(unpacked) + L" File size: " + FileSizeText(unpacked) + L" bytes";
+    TFileDigests local;
+    if (!ValidateMD5Hash(unpacked, item->strFileMd5, item->strFileSha256, &local)) {
+      std::wstring line = L"File: " + item->strFileName + L" Remote MD5: " + item->strFileMd5 + L" Local MD5: " +
+                          local.strMD5;
+      if (!item->strFileSha256.empty()) {
+        line += L" Remote SHA-256: " + item->strFileSha256 + L" Local SHA-256: " + local.strSHA256;
+      }
+      line += L" Modified at: " + FileModifiedTimeText(unpacked) + L" File size: " + FileSizeText(unpacked) + L" bytes";
       AppendLog(L"TExtractThread.Execute: Invalid hash for " + line);
       // A file that does not match the manifest is never left anywhere, not even for the next attempt.
       DeleteIfThere(unpacked);

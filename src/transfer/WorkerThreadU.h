@@ -13,6 +13,7 @@
 #include <optional>
 #include <string>
 
+#include "common/DigestU.h"
 #include "common/StopSignalU.h"
 #include "common/ThreadU.h"
 #include "engine/WorkQueuesU.h"
@@ -70,9 +71,11 @@ class TBaseWorkerThread : public TThreadBase {
   // "TDownloadThread 2" and the like.
   const std::wstring& Name() const { return m_strName; }
 
-  // True when the file's MD5 equals the expected digest (letter case ignored), or when both are empty.
-  // Logs one "ValidateMD5Hash: " line; never raises.
-  static bool ValidateMD5Hash(const std::wstring& fileName, const std::wstring& expected);
+  // True when the file's MD5 equals the expected digest (letter case ignored), or when both are empty. With
+  // an expected SHA-256 (a signed manifest's), the file's SHA-256 must equal it too; both digests come
+  // from one read of the file, and `local` receives them. Logs one "ValidateMD5Hash: " line; never raises.
+  static bool ValidateMD5Hash(const std::wstring& fileName, const std::wstring& expected,
+                              const std::wstring& expectedSha256 = {}, TFileDigests* local = nullptr);
 
  protected:
   void Finished() override;

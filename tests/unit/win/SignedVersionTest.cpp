@@ -1,7 +1,9 @@
 // Signed manifests as the reader fetches them from nginx (the fixture's signed publication, serial 7, and
-// variants of its bytes written here), and the serial an installation records.
+// variants of its bytes written here), the check of an unpacked file against a signed entry, and the
+// serial an installation records.
 #include <gtest/gtest.h>
 
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -11,8 +13,9 @@
 #include "common/RegistryU.h"
 #include "common/TextU.h"
 #include "common/TimeTextU.h"
-#include "engine/ManifestSerialU.h"
+#include "engine/ManifestTrustU.h"
 #include "transfer/QuillonUpdateReaderU.h"
+#include "transfer/WorkerThreadU.h"
 
 namespace sf {
 namespace {
@@ -115,6 +118,37 @@ TEST_F(SignedManifestFetch, WithoutKeysTheSignedFieldsAndTheSignatureAreLeftAlon
   const json log = test::NginxLog(logged + 1);
   ASSERT_EQ(log.size(), logged + 1);
   EXPECT_EQ(log.back().at("path"), std::string("/signed") + kManifest);
+}
+
+TEST(ValidateMD5Hash, ASignedEntryNeedsBothDigestsFromOneRead) {
+  test::TTempFolder temp;
+  const std::wstring file = (temp.Path() / "abc.bin").wstring();
+  std::ofstream(temp.Path() / "abc.bin", std::ios::binary) << "abc";
+  const std::wstring md5 = L"900150983CD24FB0D6963F7D28E17F72";
+  const std::wstring sha256 = L"BA7816BF8F01CFEA414140DE5DAE2223B00361A396177A9CB410FF61F20015AD";
+  const std::wstring otherSha256 = L"CA978112CA1BBDCAFAC231B39A23DC4DA786EFF8147C4E72B9807785AFEE48BB";
+  struct TCase {
+    const char* name;
+    std::wstring path, md5, sha256;
+    bool valid;
+  };
+  const TCase cases[] = {
+      {"unsigned entry", file, md5, L"", true},
+      {"both digests", file, md5, sha256, true},
+      {"letter case ignored", file, AsciiLower(md5), AsciiLower(sha256), true},
+      {"the MD5 matches, the SHA-256 does not", file, md5, otherSha256, false},
+      {"the SHA-256 matches, the MD5 does not", file, L"0CC175B9C0F1B6A831C399E269772661", sha256, false},
+      {"no file", file + L".missing", md5, sha256, false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    TFileDigests local;
+    EXPECT_EQ(TBaseWorkerThread::ValidateMD5Hash(c.path, c.md5, c.sha256, &local), c.valid);
+    if (c.path == file) {
+      EXPECT_EQ(local.strMD5, md5);
+      EXPECT_EQ(local.strSHA256, c.sha256.empty() ? L"" : sha256);
+    }
+  }
 }
 
 TEST(ManifestSerial, RecordedAfterACompletedRunAndNeverLowered) {
