@@ -7,12 +7,31 @@ add_compile_definitions(UNICODE _UNICODE NOMINMAX _WIN32_WINNT=0x0A00 WINVER=0x0
 add_compile_options(-municode)
 add_link_options(-static -static-libgcc -static-libstdc++)
 
+# The shipped build (scripts/release.sh): optimised, with the debug information that reading an error
+# report's stacks needs (routines and lines, -g1), which the release splits off into a file of its own,
+# and the same bytes from the same sources in any folder at any time: no time
+# stamp in the executable, no build folder in its debug information.
+set(CMAKE_C_FLAGS_RELEASE "-O2 -g1 -DNDEBUG")
+set(CMAKE_CXX_FLAGS_RELEASE "-O2 -g1 -DNDEBUG")
+# Both folders read "." in the debug information; the build folder's map comes last, so that it wins for
+# a build folder inside the sources.
+add_compile_options("$<$<CONFIG:Release>:-ffile-prefix-map=${CMAKE_SOURCE_DIR}=.;-ffile-prefix-map=${CMAKE_BINARY_DIR}=.>")
+add_link_options("$<$<CONFIG:Release>:-Wl,--no-insert-timestamp>")
+
 # Static archives only. The platform files reset this after the toolchain file, so it is set again here:
 # with libz.dll.a the program would need zlib1.dll beside it.
 set(CMAKE_FIND_LIBRARY_SUFFIXES .a)
 find_package(ZLIB REQUIRED)
 set(PCRE2_USE_STATIC_LIBS ON)
-list(APPEND CMAKE_FIND_ROOT_PATH "${CMAKE_SOURCE_DIR}/.deps/pcre2-mingw")
+# scripts/setup.sh builds PCRE2 into SF_DEPS_DIR (the environment's, else .deps in the source tree), so
+# that several worktrees can share one build of it.
+if(DEFINED ENV{SF_DEPS_DIR} AND NOT "$ENV{SF_DEPS_DIR}" STREQUAL "")
+  set(SF_DEPS_DIR_DEFAULT "$ENV{SF_DEPS_DIR}")
+else()
+  set(SF_DEPS_DIR_DEFAULT "${CMAKE_SOURCE_DIR}/.deps")
+endif()
+set(SF_DEPS_DIR "${SF_DEPS_DIR_DEFAULT}" CACHE PATH "Where scripts/setup.sh put the MinGW build of PCRE2")
+list(APPEND CMAKE_FIND_ROOT_PATH "${SF_DEPS_DIR}/pcre2-mingw")
 find_package(PCRE2 CONFIG REQUIRED COMPONENTS 16BIT)
 
 set(SF_WINE_RUN "${CMAKE_SOURCE_DIR}/cmake/wine-run.sh")
@@ -32,14 +51,20 @@ target_link_libraries(sf_app PUBLIC sf_core PCRE2::16BIT
   advapi32 user32 gdi32 msimg32 dwmapi)
 sf_warnings(sf_app)
 
+# The resource script and the manifest carry the versions of the top CMakeLists.txt.
 set(SF_RESOURCE_DIR "${CMAKE_SOURCE_DIR}/resources")
-file(GLOB SF_PNG_RESOURCES CONFIGURE_DEPENDS "${SF_RESOURCE_DIR}/*.png")
-set_source_files_properties("${SF_RESOURCE_DIR}/Stormfinch.rc" PROPERTIES
-  OBJECT_DEPENDS "${SF_PNG_RESOURCES};${SF_RESOURCE_DIR}/Stormfinch.manifest")
+string(REPLACE "." "," SF_FILE_VERSION_COMMAS "${SF_FILE_VERSION}")
+string(REPLACE "." "," SF_PRODUCT_VERSION_COMMAS "${SF_PRODUCT_VERSION}")
+set(SF_MANIFEST_FILE "${CMAKE_BINARY_DIR}/generated/Stormfinch.manifest")
+set(SF_RC_FILE "${CMAKE_BINARY_DIR}/generated/Stormfinch.rc")
+configure_file("${SF_RESOURCE_DIR}/Stormfinch.manifest.in" "${SF_MANIFEST_FILE}" @ONLY)
+configure_file("${SF_RESOURCE_DIR}/Stormfinch.rc.in" "${SF_RC_FILE}" @ONLY)
+file(GLOB SF_ARTWORK CONFIGURE_DEPENDS "${SF_RESOURCE_DIR}/*.png" "${SF_RESOURCE_DIR}/*.jpg")
+set_source_files_properties("${SF_RC_FILE}" PROPERTIES OBJECT_DEPENDS "${SF_ARTWORK};${SF_MANIFEST_FILE}")
 
 # The program: the library, its entry point and resources, and the keys it trusts.
 function(sf_installer target)
-  add_executable(${target} WIN32 src/startup/InstallerMain.cpp "${SF_RESOURCE_DIR}/Stormfinch.rc")
+  add_executable(${target} WIN32 src/startup/InstallerMain.cpp "${SF_RC_FILE}")
   target_link_libraries(${target} PRIVATE sf_app)
   target_link_options(${target} PRIVATE -municode)
   sf_warnings(${target})
@@ -67,7 +92,7 @@ sf_warnings(unit_core)
 add_test(NAME unit_core.wine COMMAND unit_core --gtest_brief=1)
 include("${CMAKE_SOURCE_DIR}/tests/fixtures/Packages.cmake")
 
-add_executable(unit_win ${SF_UNIT_WIN} "${SF_RESOURCE_DIR}/Stormfinch.rc")
+add_executable(unit_win ${SF_UNIT_WIN} "${SF_RC_FILE}")
 target_include_directories(unit_win PRIVATE "${CMAKE_SOURCE_DIR}/tests/unit/win")
 target_link_libraries(unit_win PRIVATE sf_app gmock_main)
 sf_warnings(unit_win)

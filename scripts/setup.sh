@@ -18,6 +18,7 @@ packages=(
   fonts-wine fonts-open-sans
   nginx-light tinyproxy openssl curl p7zip-full python3-cryptography
   python3 python3-pytest
+  osslsigncode
 )
 
 missing=()
@@ -40,16 +41,47 @@ for svc in nginx tinyproxy; do
   if [ -x "/etc/init.d/$svc" ]; then "/etc/init.d/$svc" stop >/dev/null 2>&1 || true; fi
 done
 
+# A deb-src entry for the release's own archive, made from the machine's existing apt configuration (the
+# same address, suite, components and key as its deb entry), so that no archive is named here.
+add_source_entry() {
+  local codename
+  codename=$(. /etc/os-release && echo "${VERSION_CODENAME:-}")
+  [ -n "$codename" ] || { echo "setup: /etc/os-release names no release" >&2; exit 1; }
+  local stanza=""
+  for f in /etc/apt/sources.list.d/*.sources; do
+    [ -f "$f" ] || continue
+    # deb822 files: the first paragraph whose types include "deb" and whose suites include the release.
+    stanza=$(awk -v codename="$codename" '
+      function flush() {
+        if (types ~ /(^| )deb( |$)/ && (" " suites " ") ~ (" " codename " "))
+          { printf "Types: deb-src\nURIs: %s\nSuites: %s\nComponents: %s\n", uris, codename, comps;
+            if (signed != "") printf "Signed-By: %s\n", signed; found = 1; exit }
+        types = uris = suites = comps = signed = ""
+      }
+      /^[[:space:]]*#/ { next }
+      /^[[:space:]]*$/ { flush(); next }
+      { key = tolower($1); sub(/^[^:]*:[[:space:]]*/, ""); }
+      key == "types:" { types = $0 } key == "uris:" { uris = $0 } key == "suites:" { suites = $0 }
+      key == "components:" { comps = $0 } key == "signed-by:" { signed = $0 }
+      END { if (!found) flush() }' "$f")
+    [ -n "$stanza" ] && break
+  done
+  if [ -n "$stanza" ]; then
+    printf '%s\n' "$stanza" > /etc/apt/sources.list.d/stormfinch-src.sources
+    return
+  fi
+  # One-line entries: "deb [options] URI SUITE COMPONENTS...".
+  local line
+  line=$(grep -hsE "^deb[[:space:]]+(\[[^]]*\][[:space:]]+)?[^[:space:]]+[[:space:]]+$codename[[:space:]]" \
+    /etc/apt/sources.list /etc/apt/sources.list.d/*.list | head -n 1)
+  [ -n "$line" ] || { echo "setup: no apt entry for $codename to take a deb-src entry from" >&2; exit 1; }
+  echo "deb-src${line#deb}" > /etc/apt/sources.list.d/stormfinch-src.list
+}
+
 if [ ! -f "$pcre_prefix/lib/libpcre2-16.a" ]; then
   echo "setup: building PCRE2 (16-bit) for MinGW"
-  if ! grep -rqs '^Types: deb deb-src\|^Types:.*deb-src\|^deb-src' /etc/apt/sources.list /etc/apt/sources.list.d/; then
-    cat > /etc/apt/sources.list.d/stormfinch-src.sources <<'SRC'
-Types: deb-src
-URIs: http://deb.debian.org/debian
-Suites: bookworm
-Components: main
-Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg
-SRC
+  if ! grep -rqsE '^Types:.*deb-src|^deb-src' /etc/apt/sources.list /etc/apt/sources.list.d/; then
+    add_source_entry
     apt-get update -qq
   fi
   work=$deps/pcre2-src

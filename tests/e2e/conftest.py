@@ -11,7 +11,7 @@ import zipfile
 
 import pytest
 
-from harness import ARTIFACTS, BUILD, Display, Installer, Wine
+from harness import ARTIFACTS, BUILD, Display, Installer, Wine, refuse_unless_loopback
 from servers import FaultServer, Nginx
 
 # The version server's port is compiled into the test build (scripts/test-ports.sh).
@@ -22,6 +22,10 @@ DEMO_SITE = BUILD / "demo" / "site"
 def pytest_configure(config):
     if not (BUILD / "Stormfinch.exe").exists():
         raise pytest.UsageError(f"{BUILD / 'Stormfinch.exe'} is missing: build the Windows tree first")
+    try:
+        refuse_unless_loopback(BUILD / "Stormfinch.exe")
+    except ValueError as e:
+        raise pytest.UsageError(str(e)) from None
 
 
 @pytest.fixture(scope="session")

@@ -12,6 +12,7 @@ import signal
 import subprocess
 import tempfile
 import time
+import urllib.parse
 from contextlib import contextmanager
 from dataclasses import dataclass, field
 from pathlib import Path
@@ -20,6 +21,30 @@ REPO = Path(__file__).resolve().parents[2]
 BUILD = Path(os.environ.get("SF_BUILD_DIR", REPO / "build" / "win")).resolve()
 ARTIFACTS = Path(os.environ.get("SF_E2E_ARTIFACTS", BUILD / "e2e-artifacts")).resolve()
 PREFIX_SCRIPT = REPO / "scripts" / "wine-prefix.sh"
+
+
+LOOPBACK_HOSTS = {"127.0.0.1", "localhost", "::1"}
+
+
+def compiled_addresses(exe: Path) -> list[str]:
+    """The web addresses compiled into a program: its UTF-16 texts that begin with http:// or https://."""
+    data = Path(exe).read_bytes()
+    found = re.findall(rb"h\0t\0t\0p\0(?:s\0)?:\0/\0/\0(?:[\x21-\x7e]\0)+", data)
+    return sorted({text.decode("utf-16-le") for text in found})
+
+
+def refuse_unless_loopback(exe: Path) -> None:
+    """Raises ValueError unless every address compiled into the program is on this machine: a program
+    built with the maker's hosts (a plain configure) would send the tests' requests and error reports
+    there."""
+    addresses = compiled_addresses(exe)
+    if not addresses:
+        raise ValueError(f"{exe}: no compiled-in server addresses found; is it the installer?")
+    elsewhere = [a for a in addresses if urllib.parse.urlsplit(a).hostname not in LOOPBACK_HOSTS]
+    if elsewhere:
+        raise ValueError(f"{exe} is built to reach other machines ({', '.join(elsewhere)}): the tests would send "
+                         "their requests and error reports there. Build it with scripts/build.sh, which compiles "
+                         "loopback addresses in (ports from scripts/test-ports.sh).")
 
 
 def free_display() -> int:
