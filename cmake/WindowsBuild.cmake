@@ -110,6 +110,12 @@ set_source_files_properties("${CMAKE_SOURCE_DIR}/tests/unit/win/TestResources.rc
 target_sources(unit_win PRIVATE "${CMAKE_SOURCE_DIR}/tests/unit/win/TestResources.rc" "${SF_TEST_PICTURE}")
 target_include_directories(unit_win PRIVATE "${CMAKE_BINARY_DIR}/test-resources")
 set_tests_properties(unit_core.wine unit_win.wine PROPERTIES TIMEOUT 900)
+# The wizard's pages and the internet settings dialog once more on a screen scaled to 150 %: the same
+# program in a prefix of its own whose LogPixels is 144 (scripts/wine-prefix.sh).
+add_test(NAME unit_win.wine.144dpi
+  COMMAND unit_win --gtest_brief=1 "--gtest_filter=WizardWindow.*:InternetConfig.LooksLike*")
+set_tests_properties(unit_win.wine.144dpi PROPERTIES TIMEOUT 900
+  ENVIRONMENT "SF_WINE_DPI=144;SF_WINEPREFIX=${CMAKE_BINARY_DIR}/wineprefix-144dpi;http_proxy=")
 include("${CMAKE_SOURCE_DIR}/tests/unit/win/TestServers.cmake")
 include("${CMAKE_SOURCE_DIR}/tests/unit/win/LinkFixture.cmake")
 

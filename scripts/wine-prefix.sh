@@ -5,6 +5,8 @@
 # DISPLAY, and starts the prefix's wineserver and services detached from the caller's output. Wine's
 # background processes would otherwise inherit the first caller's pipes, and CTest or pytest would wait
 # for them. Prints the DISPLAY to use. Runs under a lock so that parallel callers do not race.
+# SF_WINE_DPI (default 96) is the prefix's screen scale in pixels per inch (Wine's LogPixels): a scaled
+# screen gets a prefix of its own, so that it never changes a prefix other tests use at 96.
 # stop: ends the prefix's wineserver (and every Wine process in it) and the Xvfb started for it.
 set -euo pipefail
 
@@ -30,6 +32,8 @@ if [ "$cmd" = stop ]; then
 fi
 
 [ "$cmd" = start ] || { echo "usage: $0 start|stop PREFIX" >&2; exit 2; }
+dpi=${SF_WINE_DPI:-96}
+[[ $dpi =~ ^[0-9]+$ ]] || { echo "$0: SF_WINE_DPI '$dpi' is not a number" >&2; exit 2; }
 
 if [ "${SF_WINE_LOCKED:-}" != "$prefix" ]; then
   # -o: the lock's descriptor is closed for the command, so wineserver never inherits it.
@@ -53,9 +57,11 @@ if [ -z "${DISPLAY:-}" ]; then
   export DISPLAY=$disp
 fi
 
-# Raised whenever the prefix's set-up below changes, so that existing prefixes are made again.
-prefix_version=3
-if [ "$(cat "$prefix/.sf-ready" 2>/dev/null)" != "$prefix_version" ]; then
+# Raised whenever the prefix's set-up below changes, so that existing prefixes are made again; a prefix
+# asked for at another scale is made again too.
+prefix_version=4
+ready="$prefix_version dpi=$dpi"
+if [ "$(cat "$prefix/.sf-ready" 2>/dev/null)" != "$ready" ]; then
   wineserver -k >/dev/null 2>&1 || true
   rm -rf "$prefix"
   wineboot -i </dev/null >/dev/null 2>&1
@@ -72,6 +78,8 @@ if [ "$(cat "$prefix/.sf-ready" 2>/dev/null)" != "$prefix_version" ]; then
   wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f </dev/null >/dev/null 2>&1
   # The program supports Windows 10 and 11; Debian's Wine reports Windows 7 unless told otherwise.
   wine reg add 'HKCU\Software\Wine' /v Version /d win10 /f </dev/null >/dev/null 2>&1
+  # The screen's scale, which every process of the prefix reads when it starts.
+  wine reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d "$dpi" /f </dev/null >/dev/null 2>&1
   # Wine's own Tahoma is only loaded from the prefix's Fonts folder; Segoe UI is replaced by a close
   # relative so that text measured for the layout has the expected size. Its semibold face is replaced
   # by the whole family, so that a bold request gets the bold face rather than a semibold made thicker
@@ -83,7 +91,7 @@ if [ "$(cat "$prefix/.sf-ready" 2>/dev/null)" != "$prefix_version" ]; then
   wine reg add 'HKCU\Software\Wine\Fonts\Replacements' /v 'Segoe UI' /d 'Open Sans' /f </dev/null >/dev/null 2>&1
   wine reg add 'HKCU\Software\Wine\Fonts\Replacements' /v 'Segoe UI Semibold' /d 'Open Sans' /f </dev/null >/dev/null 2>&1
   wineserver -w
-  echo "$prefix_version" > "$prefix/.sf-ready"
+  echo "$ready" > "$prefix/.sf-ready"
 fi
 
 # Persistent wineserver plus the prefix's services, all with their output sent nowhere.

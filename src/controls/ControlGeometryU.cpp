@@ -41,6 +41,44 @@ TLayoutRect FitPicture(const TLayoutRect& box, TLayoutSize picture, bool center,
   return out;
 }
 
+int ScaleLength(int length, int dpi) {
+  const long long scaled = static_cast<long long>(length) * dpi;
+  const long long half = kDesignDpi / 2;
+  return static_cast<int>(scaled >= 0 ? (scaled + half) / kDesignDpi : -((-scaled + half) / kDesignDpi));
+}
+
+int DesignLength(int length, int dpi) {
+  const long long scaled = static_cast<long long>(length) * kDesignDpi;
+  return static_cast<int>(scaled >= 0 ? scaled / dpi : -((-scaled + dpi - 1) / dpi));
+}
+
+TLayoutRect ScaleRect(const TLayoutRect& r, int dpi) {
+  const int left = ScaleLength(r.left, dpi);
+  const int top = ScaleLength(r.top, dpi);
+  return {left, top, ScaleLength(r.Right(), dpi) - left, ScaleLength(r.Bottom(), dpi) - top};
+}
+
+TLayoutRect CoveringRect(const TLayoutRect& r, int dpi) {
+  const auto floorScaled = [dpi](int v) { return static_cast<int>(std::floor(static_cast<double>(v) * dpi / kDesignDpi)); };
+  const auto ceilScaled = [dpi](int v) { return static_cast<int>(std::ceil(static_cast<double>(v) * dpi / kDesignDpi)); };
+  const int left = floorScaled(r.left);
+  const int top = floorScaled(r.top);
+  return {left, top, ceilScaled(r.Right()) - left, ceilScaled(r.Bottom()) - top};
+}
+
+TFittedHeight FitTextHeight(int designHeight, TLayoutSize box, bool wraps,
+                            const std::function<TLayoutSize(int height)>& measure) {
+  const auto fits = [&](int height) {
+    const TLayoutSize size = measure(height);
+    return size.width <= box.width && (!wraps || size.height <= box.height + 1);
+  };
+  int height = designHeight;
+  for (; height > kMinimumFitHeight; --height) {
+    if (fits(height)) return {height, true};
+  }
+  return {height, fits(height)};
+}
+
 TLayoutPoint CaptionOrigin(TLayoutSize button, TLayoutSize text, bool pressed, int textVertShift) {
   const int d = pressed ? 1 : 0;
   return {d + HalfRoundedToEven(button.width - text.width),

@@ -10,6 +10,9 @@ namespace sf {
 
 namespace {
 
+// Room kept free on each side of a caption, clear of the rounded corners.
+constexpr int kCaptionMargin = 4;
+
 // The button keeps these errors away from the application, so writing them down must not raise either.
 void LogButtonError(const wchar_t* routine, const std::wstring& caption, const std::wstring& error) noexcept {
   try {
@@ -62,14 +65,13 @@ TCustomGradientBitBtn::~TCustomGradientBitBtn() = default;
 
 void TCustomGradientBitBtn::SetCaption(std::wstring caption) {
   m_strCaption = std::move(caption);
-  m_CaptionSize.reset();
+  m_FittedFont.reset();
   Invalidate();
 }
 
 void TCustomGradientBitBtn::SetFont(const TFontSpec& font) {
   m_Font = font;
-  m_pTextFont.reset();
-  m_CaptionSize.reset();
+  m_FittedFont.reset();
   Invalidate();
 }
 
@@ -195,13 +197,49 @@ void TCustomGradientBitBtn::CancelPress() {
   Invalidate();
 }
 
+TLayoutRect TCustomGradientBitBtn::CaptionBox() const {
+  const TLayoutRect r = BoundsRect();
+  return {r.left + kCaptionMargin, r.top, r.width - 2 * kCaptionMargin, r.height};
+}
+
+void TCustomGradientBitBtn::DpiChanged() {
+  m_FittedFont.reset();
+  Invalidate();
+}
+
+const TFontSpec& TCustomGradientBitBtn::DrawnFont() {
+  // The caption's room as the screen shows it, against the caption measured there.
+  const int dpi = Dpi();
+  const TLayoutRect box = CoveringRect(CaptionBox(), dpi);
+  if (m_FittedFont && m_nFittedForWidth == box.width) return *m_FittedFont;
+  const auto withHeight = [this](int height) {
+    TFontSpec font = m_Font;
+    if (height != m_Font.EmHeight()) font.height = -height;
+    return font;
+  };
+  const TFittedHeight fitted = FitTextHeight(m_Font.EmHeight(), {box.width, box.height}, false, [&](int height) {
+    return TTextFont(withHeight(height)).Measure(m_strCaption, 0, dpi);
+  });
+  m_FittedFont = withHeight(fitted.height);
+  m_nFittedForWidth = box.width;
+  m_pTextFont.reset();
+  m_CaptionSize.reset();
+  return *m_FittedFont;
+}
+
 const TTextFont& TCustomGradientBitBtn::TextFont() {
-  if (!m_pTextFont) m_pTextFont = std::make_unique<TTextFont>(m_Font);
+  const TFontSpec& font = DrawnFont();
+  if (!m_pTextFont) m_pTextFont = std::make_unique<TTextFont>(font);
   return *m_pTextFont;
 }
 
+std::optional<TDrawnText> TCustomGradientBitBtn::DrawnText() {
+  return TDrawnText{m_strCaption, DrawnFont(), CaptionBox(), false};
+}
+
 TLayoutSize TCustomGradientBitBtn::CaptionSize() {
-  if (!m_CaptionSize) m_CaptionSize = TextFont().Measure(m_strCaption);
+  const TTextFont& font = TextFont();  // first: fitting the font forgets an older size
+  if (!m_CaptionSize) m_CaptionSize = font.Measure(m_strCaption);
   return *m_CaptionSize;
 }
 

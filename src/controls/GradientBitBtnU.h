@@ -1,6 +1,7 @@
 // The gradient button of every wizard page: a flat, focus-less button that paints its own rounded
 // background, picks a readable caption colour by itself, changes colour under the mouse and while
-// pressed, and keeps the errors of its click handler to itself.
+// pressed, and keeps the errors of its click handler to itself. A caption wider than the button (less a
+// margin on each side) is drawn with a smaller font (FitTextHeight).
 #pragma once
 
 #include <memory>
@@ -59,21 +60,29 @@ class TCustomGradientBitBtn : public TGraphicControl {
   // goes no further: it reaches neither the caller nor the error report.
   void Click() override;
 
+  std::optional<TDrawnText> DrawnText() override;
+
  protected:
   void Paint(Gdiplus::Graphics& g) override;
   void MouseDown(TMouseButton button, int x, int y) override;
   void MouseUp(TMouseButton button, int x, int y) override;
   void MouseDrag(bool inside) override;
   void CancelPress() override;
+  void DpiChanged() override;
 
  private:
   void PaintButton(Gdiplus::Graphics& g);
+  // The room the caption may take: the button less a margin on each side.
+  TLayoutRect CaptionBox() const;
+  const TFontSpec& DrawnFont();
   const TTextFont& TextFont();
   TLayoutSize CaptionSize();
 
   std::wstring m_strCaption;
   TFontSpec m_Font;
-  std::unique_ptr<TTextFont> m_pTextFont;
+  std::optional<TFontSpec> m_FittedFont;  // for caption, font, width and DPI as they are
+  int m_nFittedForWidth = 0;
+  std::unique_ptr<TTextFont> m_pTextFont;    // of the fitted font
   std::optional<TLayoutSize> m_CaptionSize;  // measured when first painted after a change
   TColor m_clColor = clBtnFace;
   TColor m_clColor2 = clBtnFace;

@@ -96,14 +96,9 @@ TMouseButton MouseButtonOf(UINT msg) {
   return TMouseButton::mbLeft;
 }
 
-LOGFONTW TFontSpec::ToLogFont() const {
+LOGFONTW TFontSpec::ToLogFont(int dpi) const {
   LOGFONTW lf{};
-  if (height != 0) {
-    lf.lfHeight = height;
-  } else {
-    TScreenDc screen;
-    lf.lfHeight = -::MulDiv(size, ::GetDeviceCaps(screen.Get(), LOGPIXELSY), 72);
-  }
+  lf.lfHeight = height != 0 ? ScaleLength(height, dpi) : -::MulDiv(size, dpi, 72);
   lf.lfWeight = bold ? FW_BOLD : FW_NORMAL;
   lf.lfItalic = italic ? TRUE : FALSE;
   lf.lfUnderline = underline ? TRUE : FALSE;
@@ -114,6 +109,11 @@ LOGFONTW TFontSpec::ToLogFont() const {
   lf.lfPitchAndFamily = DEFAULT_PITCH | FF_DONTCARE;
   name.copy(lf.lfFaceName, LF_FACESIZE - 1);
   return lf;
+}
+
+int TFontSpec::EmHeight() const {
+  // A positive height is a cell height, a little more than the em; near enough to start fitting from.
+  return height != 0 ? (height < 0 ? -height : height) : ::MulDiv(size, kDesignDpi, 72);
 }
 
 TTextFont::TTextFont(const TFontSpec& spec) {
@@ -127,12 +127,14 @@ TTextFont::TTextFont(const TFontSpec& spec) {
 
 TTextFont::~TTextFont() = default;
 
-TLayoutSize TTextFont::Measure(std::wstring_view text, int wrapWidth) const {
-  // Measured on a bitmap, as the controls are drawn on one.
+TLayoutSize TTextFont::Measure(std::wstring_view text, int wrapWidth, int dpi) const {
+  // Measured on a bitmap, as the controls are drawn on one, with the panel's scaling.
   Gdiplus::Bitmap scratch(1, 1, PixelFormat32bppRGB);
   Gdiplus::Graphics g(&scratch);
   PrepareGraphics(g);
-  const int lineHeight = CeilPixels(m_pFont->GetHeight(&g));
+  const Gdiplus::REAL scale = static_cast<Gdiplus::REAL>(dpi) / kDesignDpi;
+  if (dpi != kDesignDpi) g.ScaleTransform(scale, scale);
+  const int lineHeight = CeilPixels(m_pFont->GetHeight(&g) * scale);
   if (text.empty()) return {0, lineHeight};
   Gdiplus::StringFormat format(Gdiplus::StringFormat::GenericTypographic());
   SetUpFormat(format, TAlignment::taLeftJustify, wrapWidth > 0);
@@ -140,7 +142,7 @@ TLayoutSize TTextFont::Measure(std::wstring_view text, int wrapWidth) const {
   Gdiplus::RectF bounds;
   const std::wstring plain = WithPlainLineBreaks(text);
   g.MeasureString(plain.c_str(), static_cast<INT>(plain.size()), m_pFont.get(), layout, &format, &bounds);
-  return {CeilPixels(bounds.Width), std::max(lineHeight, CeilPixels(bounds.Height))};
+  return {CeilPixels(bounds.Width * scale), std::max(lineHeight, CeilPixels(bounds.Height * scale))};
 }
 
 void TTextFont::Draw(Gdiplus::Graphics& g, std::wstring_view text, const TLayoutRect& box, TColor color,
@@ -219,6 +221,38 @@ void TPaintBuffer::SaveAsPng(const std::wstring& path) const {
   if (m_pView->Save(path.c_str(), &png, nullptr) != Gdiplus::Ok) throw TError(L"SaveAsPng " + path);
 }
 
+// --- TPicture -------------------------------------------------------------------------------------------
+
+TPicture::TPicture(std::unique_ptr<Gdiplus::Bitmap> design, std::unique_ptr<Gdiplus::Bitmap> doubled)
+    : m_pDesign(std::move(design)), m_pDoubled(std::move(doubled)) {
+  if (!m_pDesign) throw TError(L"TPicture without a picture");
+}
+
+TPicture::~TPicture() = default;
+
+TLayoutSize TPicture::Size() const {
+  return {static_cast<int>(m_pDesign->GetWidth()), static_cast<int>(m_pDesign->GetHeight())};
+}
+
+Gdiplus::Bitmap& TPicture::ForDpi(int dpi) const {
+  return dpi > kDesignDpi && m_pDoubled ? *m_pDoubled : *m_pDesign;
+}
+
+namespace {
+std::unique_ptr<Gdiplus::Bitmap> CopyBitmap(Gdiplus::Bitmap* bitmap) {
+  if (!bitmap) return nullptr;
+  std::unique_ptr<Gdiplus::Bitmap> copy(bitmap->Clone(0, 0, static_cast<INT>(bitmap->GetWidth()),
+                                                      static_cast<INT>(bitmap->GetHeight()),
+                                                      bitmap->GetPixelFormat()));
+  if (!copy || copy->GetLastStatus() != Gdiplus::Ok) throw TError(L"copy of a picture");
+  return copy;
+}
+}  // namespace
+
+std::unique_ptr<TPicture> TPicture::Copy() const {
+  return std::make_unique<TPicture>(CopyBitmap(m_pDesign.get()), CopyBitmap(m_pDoubled.get()));
+}
+
 // --- TGraphicControl ------------------------------------------------------------------------------------
 
 TGraphicControl::~TGraphicControl() {
@@ -230,7 +264,10 @@ void TGraphicControl::SetParent(TGraphicPanel* parent) {
   if (m_pParent) m_pParent->Detach(this);
   m_pParent = parent;
   if (m_pParent) m_pParent->Attach(this);
+  DpiChanged();
 }
+
+int TGraphicControl::Dpi() const { return m_pParent ? m_pParent->Dpi() : kDesignDpi; }
 
 void TGraphicControl::BringToFront() {
   if (m_pParent) m_pParent->MoveToFront(this);
@@ -289,7 +326,7 @@ void TGraphicControl::Click() {
 
 // --- TImage ---------------------------------------------------------------------------------------------
 
-void TImage::SetPicture(Gdiplus::Image* picture) {
+void TImage::SetPicture(const TPicture* picture) {
   m_pPicture = picture;
   SetBounds(Left(), Top(), Width(), Height());
   Invalidate();
@@ -317,20 +354,23 @@ void TImage::SetStretch(bool stretch) {
 
 TLayoutSize TImage::ConstrainedSize(TLayoutSize requested) const {
   if (!m_bAutoSize || !m_pPicture) return requested;
-  return {static_cast<int>(m_pPicture->GetWidth()), static_cast<int>(m_pPicture->GetHeight())};
+  return m_pPicture->Size();
 }
 
 void TImage::Paint(Gdiplus::Graphics& g) {
   if (!m_pPicture) return;
-  const TLayoutSize size{static_cast<int>(m_pPicture->GetWidth()), static_cast<int>(m_pPicture->GetHeight())};
-  const TLayoutRect at = FitPicture(BoundsRect(), size, m_bCenter, m_bProportional, m_bStretch);
-  // At its own size a picture is copied pixel for pixel; only a scaled one is filtered.
+  const int dpi = Parent() ? Parent()->Dpi() : kDesignDpi;
+  Gdiplus::Bitmap& bitmap = m_pPicture->ForDpi(dpi);
+  const TLayoutRect at = FitPicture(BoundsRect(), m_pPicture->Size(), m_bCenter, m_bProportional, m_bStretch);
+  const TLayoutRect onScreen = ScaleRect(at, dpi);
+  const int width = static_cast<int>(bitmap.GetWidth());
+  const int height = static_cast<int>(bitmap.GetHeight());
+  // A bitmap shown at its own size is copied pixel for pixel; only a scaled one is filtered.
   const Gdiplus::InterpolationMode mode = g.GetInterpolationMode();
-  if (at.width == size.width && at.height == size.height) {
+  if (onScreen.width == width && onScreen.height == height) {
     g.SetInterpolationMode(Gdiplus::InterpolationModeNearestNeighbor);
   }
-  g.DrawImage(m_pPicture, Gdiplus::Rect(at.left, at.top, at.width, at.height), 0, 0, size.width, size.height,
-              Gdiplus::UnitPixel);
+  g.DrawImage(&bitmap, Gdiplus::Rect(at.left, at.top, at.width, at.height), 0, 0, width, height, Gdiplus::UnitPixel);
   g.SetInterpolationMode(mode);
 }
 
@@ -342,6 +382,7 @@ TLabel::~TLabel() = default;
 void TLabel::SetCaption(std::wstring caption) {
   if (caption == m_strCaption) return;
   m_strCaption = std::move(caption);
+  m_FittedFont.reset();
   AdjustSize();
   Invalidate();
 }
@@ -349,17 +390,20 @@ void TLabel::SetCaption(std::wstring caption) {
 void TLabel::SetFont(const TFontSpec& font) {
   m_Font = font;
   m_pTextFont.reset();
+  m_FittedFont.reset();
   AdjustSize();
   Invalidate();
 }
 
 void TLabel::SetFontColor(TColor color) {
   m_Font.color = color;
+  if (m_FittedFont) m_FittedFont->color = color;
   Invalidate();
 }
 
 void TLabel::SetAutoSize(bool autoSize) {
   m_bAutoSize = autoSize;
+  m_FittedFont.reset();
   AdjustSize();
 }
 
@@ -370,6 +414,7 @@ void TLabel::SetAlignment(TAlignment alignment) {
 
 void TLabel::SetWordWrap(bool wordWrap) {
   m_bWordWrap = wordWrap;
+  m_FittedFont.reset();
   AdjustSize();
   Invalidate();
 }
@@ -381,13 +426,57 @@ const TTextFont& TLabel::TextFont() const {
 
 TLayoutSize TLabel::ConstrainedSize(TLayoutSize requested) const {
   if (!m_bAutoSize) return requested;
-  // A wrapping label keeps its width and grows downwards.
-  const TLayoutSize text = TextFont().Measure(m_strCaption, m_bWordWrap ? requested.width : 0);
-  return {m_bWordWrap ? requested.width : text.width, text.height};
+  // A wrapping label keeps its width and grows downwards. The text is measured as the screen shows it;
+  // the design size is what covers that.
+  const int dpi = Dpi();
+  const TLayoutSize text = TextFont().Measure(m_strCaption, m_bWordWrap ? requested.width : 0, dpi);
+  const auto design = [dpi](int length) { return (length * kDesignDpi + dpi - 1) / dpi; };
+  return {m_bWordWrap ? requested.width : design(text.width), design(text.height)};
+}
+
+void TLabel::DpiChanged() {
+  m_FittedFont.reset();
+  AdjustSize();
+  Invalidate();
+}
+
+const TFontSpec& TLabel::DrawnFont() {
+  // An auto-sized label takes its text's size, so its text always fits.
+  if (m_bAutoSize) return m_Font;
+  const TLayoutSize box{Width(), Height()};
+  const int dpi = Dpi();
+  if (m_FittedFont && m_FittedFor == box && m_nFittedDpi == dpi) return *m_FittedFont;
+  // Measured on the screen, against what the panel lets the label draw into.
+  const TLayoutRect onScreen = CoveringRect(BoundsRect(), dpi);
+  const int wrapWidth = m_bWordWrap ? box.width : 0;
+  const TFittedHeight fitted = FitTextHeight(m_Font.EmHeight(), {onScreen.width, onScreen.height}, m_bWordWrap,
+                                             [&](int height) {
+    if (height == m_Font.EmHeight()) return TextFont().Measure(m_strCaption, wrapWidth, dpi);
+    TFontSpec smaller = m_Font;
+    smaller.height = -height;
+    return TTextFont(smaller).Measure(m_strCaption, wrapWidth, dpi);
+  });
+  TFontSpec font = m_Font;
+  if (fitted.height != m_Font.EmHeight()) font.height = -fitted.height;
+  m_FittedFont = font;
+  m_FittedFor = box;
+  m_nFittedDpi = dpi;
+  m_pFittedTextFont.reset();
+  return *m_FittedFont;
+}
+
+std::optional<TDrawnText> TLabel::DrawnText() {
+  return TDrawnText{m_strCaption, DrawnFont(), BoundsRect(), m_bWordWrap};
 }
 
 void TLabel::Paint(Gdiplus::Graphics& g) {
-  TextFont().Draw(g, m_strCaption, BoundsRect(), m_Font.color, m_Alignment, m_bWordWrap);
+  const TFontSpec& font = DrawnFont();
+  const TTextFont* text = &TextFont();
+  if (font.height != m_Font.height) {
+    if (!m_pFittedTextFont) m_pFittedTextFont = std::make_unique<TTextFont>(font);
+    text = m_pFittedTextFont.get();
+  }
+  text->Draw(g, m_strCaption, BoundsRect(), font.color, m_Alignment, m_bWordWrap);
 }
 
 }  // namespace sf

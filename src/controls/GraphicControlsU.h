@@ -8,6 +8,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -40,10 +41,14 @@ struct TFontSpec {
   BYTE quality = DEFAULT_QUALITY;
   TColor color = clWindowText;
 
-  LOGFONTW ToLogFont() const;
+  // The font as GDI describes it at dpi (sizes are those of the 96-DPI design).
+  LOGFONTW ToLogFont(int dpi = kDesignDpi) const;
+  // The em height in pixels of the 96-DPI design.
+  int EmHeight() const;
 };
 
-// A GDI+ font made from the LOGFONT of a TFontSpec, so that GDI's font substitution applies (a face
+// A GDI+ font made from the LOGFONT of a TFontSpec at 96 DPI (a panel draws its controls at the screen's
+// scale through a transformation), so that GDI's font substitution applies (a face
 // GDI+ does not know by name still resolves), with the text measuring and drawing the controls share.
 // Text is measured and drawn the same way: typographic (no padding), trailing blanks included.
 class TTextFont {
@@ -54,8 +59,9 @@ class TTextFont {
   TTextFont& operator=(const TTextFont&) = delete;
 
   // The text on one line, or wrapped at wrapWidth when that is above 0; whole pixels, rounded up. Empty
-  // text has no width but one line's height.
-  TLayoutSize Measure(std::wstring_view text, int wrapWidth = 0) const;
+  // text has no width but one line's height. At another dpi the text is laid out as a panel draws it
+  // there (wrapWidth still in design pixels) and measured in screen pixels.
+  TLayoutSize Measure(std::wstring_view text, int wrapWidth = 0, int dpi = kDesignDpi) const;
   // Draws text into box, clipped to it.
   void Draw(Gdiplus::Graphics& g, std::wstring_view text, const TLayoutRect& box, TColor color,
             TAlignment alignment, bool wordWrap) const;
@@ -113,6 +119,35 @@ class TPaintBuffer {
   std::unique_ptr<Gdiplus::Bitmap> m_pView;
 };
 
+// One piece of artwork, drawn for 96 DPI and, for scaled screens, at twice its size. Controls place it
+// by its design size and draw the larger bitmap on any scaled screen.
+class TPicture {
+ public:
+  explicit TPicture(std::unique_ptr<Gdiplus::Bitmap> design, std::unique_ptr<Gdiplus::Bitmap> doubled = nullptr);
+  ~TPicture();
+  TPicture(const TPicture&) = delete;
+  TPicture& operator=(const TPicture&) = delete;
+
+  TLayoutSize Size() const;
+  Gdiplus::Bitmap& Design() const { return *m_pDesign; }
+  Gdiplus::Bitmap& ForDpi(int dpi) const;
+  // A deep copy of both bitmaps. Throws TError on failure.
+  std::unique_ptr<TPicture> Copy() const;
+
+ private:
+  std::unique_ptr<Gdiplus::Bitmap> m_pDesign;
+  std::unique_ptr<Gdiplus::Bitmap> m_pDoubled;
+};
+
+// What a control draws as text, and the box it must fit in (design coordinates on its panel): what a
+// test measures to find a caption that would be cut off.
+struct TDrawnText {
+  std::wstring text;
+  TFontSpec font;   // as drawn, after any fitting
+  TLayoutRect box;
+  bool wordWrap = false;
+};
+
 class TGraphicControl {
  public:
   using TNotifyEvent = std::function<void()>;
@@ -153,6 +188,11 @@ class TGraphicControl {
   // Asks the panel to repaint the control's area.
   void Invalidate();
 
+  // The control's text as it draws it; none for a control without text.
+  virtual std::optional<TDrawnText> DrawnText() { return std::nullopt; }
+  // The DPI the control is drawn at: its panel's.
+  int Dpi() const;
+
   TNotifyEvent OnClick;
   TNotifyEvent OnMouseEnter;
   TNotifyEvent OnMouseLeave;
@@ -166,6 +206,9 @@ class TGraphicControl {
 
   // The size the control takes when asked for requested; auto-sized controls answer their content's.
   virtual TLayoutSize ConstrainedSize(TLayoutSize requested) const { return requested; }
+  // The control is drawn at another DPI (it was put on a panel, or its panel's DPI changed): text sizes
+  // are measured again there.
+  virtual void DpiChanged() {}
 
   // Mouse notifications from the panel; the defaults raise the events.
   virtual void MouseEnter();
@@ -192,8 +235,8 @@ class TGraphicControl {
 // for as long as its pages exist.
 class TImage : public TGraphicControl {
  public:
-  void SetPicture(Gdiplus::Image* picture);
-  Gdiplus::Image* Picture() const { return m_pPicture; }
+  void SetPicture(const TPicture* picture);
+  const TPicture* Picture() const { return m_pPicture; }
   // Sizes the control to its picture, now and whenever the picture changes.
   void SetAutoSize(bool autoSize);
   void SetCenter(bool center);
@@ -205,7 +248,7 @@ class TImage : public TGraphicControl {
   TLayoutSize ConstrainedSize(TLayoutSize requested) const override;
 
  private:
-  Gdiplus::Image* m_pPicture = nullptr;
+  const TPicture* m_pPicture = nullptr;
   bool m_bAutoSize = false;
   bool m_bCenter = false;
   bool m_bProportional = false;
@@ -214,7 +257,8 @@ class TImage : public TGraphicControl {
 
 // Transparent text. With AutoSize (the default) the label takes the size of its text whenever text or
 // font change; otherwise it keeps its size, aligns the text in it and, with WordWrap, wraps it into
-// lines, cutting off what does not fit.
+// lines. A text too large for a fixed size is drawn with a smaller font (FitTextHeight); only what
+// does not fit even at the smallest is cut off.
 class TLabel : public TGraphicControl {
  public:
   TLabel();
@@ -230,17 +274,26 @@ class TLabel : public TGraphicControl {
   void SetAlignment(TAlignment alignment);
   void SetWordWrap(bool wordWrap);
 
+  std::optional<TDrawnText> DrawnText() override;
+
  protected:
   void Paint(Gdiplus::Graphics& g) override;
   TLayoutSize ConstrainedSize(TLayoutSize requested) const override;
+  void DpiChanged() override;
 
  private:
   void AdjustSize() { SetBounds(Left(), Top(), Width(), Height()); }
   const TTextFont& TextFont() const;
+  // The font the caption is drawn with: the label's own, or a fitted smaller one in a fixed size.
+  const TFontSpec& DrawnFont();
 
   std::wstring m_strCaption;
   TFontSpec m_Font;
   mutable std::unique_ptr<TTextFont> m_pTextFont;  // made when first needed
+  std::optional<TFontSpec> m_FittedFont;            // for caption, font and size as they are
+  std::unique_ptr<TTextFont> m_pFittedTextFont;
+  TLayoutSize m_FittedFor;
+  int m_nFittedDpi = 0;
   bool m_bAutoSize = true;
   bool m_bWordWrap = false;
   TAlignment m_Alignment = TAlignment::taLeftJustify;

@@ -19,12 +19,15 @@ bool Intersects(const TLayoutRect& r, const RECT& area) {
   return r.left < area.right && area.left < r.Right() && r.top < area.bottom && area.top < r.Bottom();
 }
 
+TLayoutSize SizeOf(const TLayoutRect& r) { return {r.width, r.height}; }
+
 }  // namespace
 
 TGraphicPanel::TGraphicPanel(HWND parent, int left, int top, int width, int height)
-    : m_nWidth(width), m_nHeight(height), m_hCursor(::LoadCursorW(nullptr, IDC_ARROW)) {
+    : m_rcBounds{left, top, width, height}, m_nDpi(WindowDpi(parent)), m_hCursor(::LoadCursorW(nullptr, IDC_ARROW)) {
   const DWORD style = (parent ? WS_CHILD : WS_POPUP) | WS_CLIPCHILDREN | WS_CLIPSIBLINGS;
-  CreateHandle(L"TGraphicPanel", 0, style, L"", left, top, width, height, parent);
+  const TLayoutRect r = ScaleRect(m_rcBounds, m_nDpi);
+  CreateHandle(L"TGraphicPanel", 0, style, L"", r.left, r.top, r.width, r.height, parent);
 }
 
 TGraphicPanel::~TGraphicPanel() {
@@ -34,7 +37,19 @@ TGraphicPanel::~TGraphicPanel() {
 }
 
 void TGraphicPanel::SetBounds(int left, int top, int width, int height) {
-  ::SetWindowPos(Handle(), nullptr, left, top, width, height, SWP_NOZORDER | SWP_NOACTIVATE);
+  m_rcBounds = {left, top, width, height};
+  const TLayoutRect r = ScaleRect(m_rcBounds, m_nDpi);
+  ::SetWindowPos(Handle(), nullptr, r.left, r.top, r.width, r.height, SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+void TGraphicPanel::SetDpi(int dpi) {
+  if (dpi == m_nDpi || dpi <= 0) return;
+  m_nDpi = dpi;
+  SetBounds(m_rcBounds.left, m_rcBounds.top, m_rcBounds.width, m_rcBounds.height);
+  for (TNativeControl* control : m_lstNative) control->ApplyDpi();
+  for (TGraphicControl* control : std::vector<TGraphicControl*>(m_lstControls)) control->DpiChanged();
+  DpiChanged();
+  ::InvalidateRect(Handle(), nullptr, FALSE);
 }
 
 void TGraphicPanel::SetVisible(bool visible) { ::ShowWindow(Handle(), visible ? SW_SHOWNA : SW_HIDE); }
@@ -53,16 +68,22 @@ void TGraphicPanel::SetCursor(const wchar_t* systemCursor) {
   if (::GetCursorPos(&pt) && ::WindowFromPoint(pt) == Handle()) ::SetCursor(m_hCursor);
 }
 
-void TGraphicPanel::PaintTo(TPaintBuffer& buffer) { Render(buffer, RECT{0, 0, m_nWidth, m_nHeight}); }
+void TGraphicPanel::PaintTo(TPaintBuffer& buffer) {
+  const TLayoutSize screen = SizeOf(ScaleRect(m_rcBounds, m_nDpi));
+  Render(buffer, RECT{0, 0, screen.width, screen.height});
+}
 
 TColor TGraphicPanel::BackdropAt(int x, int y) {
+  x = ScaleLength(x, m_nDpi);
+  y = ScaleLength(y, m_nDpi);
   if (!m_pRendering || !m_pRenderGraphics) return m_Buffer.PixelAt(x, y);
   m_pRenderGraphics->Flush(Gdiplus::FlushIntentionSync);
   return m_pRendering->PixelAt(x, y);
 }
 
 void TGraphicPanel::Render(TPaintBuffer& buffer, const RECT& area) {
-  buffer.Resize(m_nWidth, m_nHeight);
+  const TLayoutSize screen = SizeOf(ScaleRect(m_rcBounds, m_nDpi));
+  buffer.Resize(screen.width, screen.height);
   Gdiplus::Graphics g(&buffer.Bitmap());
   PrepareGraphics(g);
   const Gdiplus::Rect clip(area.left, area.top, area.right - area.left, area.bottom - area.top);
@@ -82,11 +103,16 @@ void TGraphicPanel::Render(TPaintBuffer& buffer, const RECT& area) {
 
   // A copy: painting must not be disturbed by a control that changes the list.
   const std::vector<TGraphicControl*> controls = m_lstControls;
+  const Gdiplus::REAL scale = static_cast<Gdiplus::REAL>(m_nDpi) / kDesignDpi;
   for (TGraphicControl* control : controls) {
-    if (!control->Visible() || !Intersects(control->BoundsRect(), area)) continue;
+    const TLayoutRect onScreen = CoveringRect(control->BoundsRect(), m_nDpi);
+    if (!control->Visible() || !Intersects(onScreen, area)) continue;
     const Gdiplus::GraphicsState state = g.Save();
-    g.SetClip(ToRect(control->BoundsRect()));
+    // The clip in whole screen pixels, those the control touches at least in part; the control itself
+    // draws in design pixels.
+    g.SetClip(ToRect(onScreen));
     g.IntersectClip(clip);
+    if (m_nDpi != kDesignDpi) g.ScaleTransform(scale, scale);
     control->Paint(g);
     g.Restore(state);
   }
@@ -129,7 +155,8 @@ void TGraphicPanel::ControlChanged(TGraphicControl* control) {
 
 void TGraphicPanel::InvalidateArea(const TLayoutRect& area) {
   if (!Handle() || area.width <= 0 || area.height <= 0) return;
-  const RECT rc{area.left, area.top, area.Right(), area.Bottom()};
+  const TLayoutRect r = CoveringRect(area, m_nDpi);
+  const RECT rc{r.left, r.top, r.Right(), r.Bottom()};
   ::InvalidateRect(Handle(), &rc, FALSE);
 }
 
@@ -221,7 +248,7 @@ void TGraphicPanel::OnButtonUp(TMouseButton button, int x, int y) {
   if (inside && button == TMouseButton::mbLeft && IsAttached(control) && control->Visible() && control->Enabled()) {
     control->Click();
   }
-  const bool overPanel = x >= 0 && y >= 0 && x < m_nWidth && y < m_nHeight;
+  const bool overPanel = x >= 0 && y >= 0 && x < Width() && y < Height();
   SetHovered(overPanel ? ControlAt(x, y) : nullptr);
 }
 
@@ -280,8 +307,8 @@ LRESULT TGraphicPanel::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
       return 0;
     }
     case WM_PRINTCLIENT:
-      Render(m_Buffer, RECT{0, 0, m_nWidth, m_nHeight});
-      ::BitBlt(reinterpret_cast<HDC>(wParam), 0, 0, m_nWidth, m_nHeight, m_Buffer.Dc(), 0, 0, SRCCOPY);
+      PaintTo(m_Buffer);
+      ::BitBlt(reinterpret_cast<HDC>(wParam), 0, 0, m_Buffer.Width(), m_Buffer.Height(), m_Buffer.Dc(), 0, 0, SRCCOPY);
       return 0;
     case WM_PRINT: {
       // Handled here in full: the system's own handling does not draw the children everywhere.
@@ -291,10 +318,6 @@ LRESULT TGraphicPanel::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
       if (lParam & PRF_CHILDREN) PrintChildren(dc, lParam);
       return 0;
     }
-    case WM_SIZE:
-      m_nWidth = LOWORD(lParam);
-      m_nHeight = HIWORD(lParam);
-      return 0;
     case WM_SETCURSOR:
       if (reinterpret_cast<HWND>(wParam) == Handle() && LOWORD(lParam) == HTCLIENT) {
         ::SetCursor(m_hCursor);
@@ -302,7 +325,7 @@ LRESULT TGraphicPanel::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
       }
       break;
     case WM_MOUSEMOVE:
-      OnMouseMove(GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam));
+      OnMouseMove(DesignLength(GET_X_LPARAM(lParam), m_nDpi), DesignLength(GET_Y_LPARAM(lParam), m_nDpi));
       return 0;
     case WM_MOUSELEAVE:
       OnMouseLeave();
@@ -310,12 +333,14 @@ LRESULT TGraphicPanel::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
     case WM_LBUTTONDOWN:
     case WM_RBUTTONDOWN:
     case WM_MBUTTONDOWN:
-      OnButtonDown(MouseButtonOf(msg), GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam));
+      OnButtonDown(MouseButtonOf(msg), DesignLength(GET_X_LPARAM(lParam), m_nDpi),
+                   DesignLength(GET_Y_LPARAM(lParam), m_nDpi));
       return 0;
     case WM_LBUTTONUP:
     case WM_RBUTTONUP:
     case WM_MBUTTONUP:
-      OnButtonUp(MouseButtonOf(msg), GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam));
+      OnButtonUp(MouseButtonOf(msg), DesignLength(GET_X_LPARAM(lParam), m_nDpi),
+                 DesignLength(GET_Y_LPARAM(lParam), m_nDpi));
       return 0;
     case WM_CAPTURECHANGED:
       if (reinterpret_cast<HWND>(lParam) != Handle()) EndPress(true);

@@ -2,6 +2,9 @@
 // gradient buttons) in z-order into one buffer, so that frequent updates do not flicker, routes the
 // mouse to them (enter, leave, down, up, click), and hosts real child windows (the progress bar, edit
 // fields, radio buttons) above them.
+//
+// Everything on a panel is placed in the pixels of the 96-DPI design; on a scaled screen the panel
+// draws at its DPI (the design times DPI / 96) and reads the mouse back into design pixels.
 #pragma once
 
 #include <windows.h>
@@ -17,14 +20,17 @@ class TNativeControl;
 
 class TGraphicPanel : public TWindowBase {
  public:
-  // A child panel of parent; without a parent, a borderless top-level window (for tools and tests).
-  // Hidden until SetVisible(true). Throws TWinError on failure.
+  // A child panel of parent at the parent's DPI; without a parent, a borderless top-level window (for
+  // tools and tests) at the system's DPI. Hidden until SetVisible(true). Throws TWinError on failure.
   TGraphicPanel(HWND parent, int left, int top, int width, int height);
   ~TGraphicPanel() override;
 
   void SetBounds(int left, int top, int width, int height);
-  int Width() const { return m_nWidth; }
-  int Height() const { return m_nHeight; }
+  int Width() const { return m_rcBounds.width; }
+  int Height() const { return m_rcBounds.height; }
+  // Draws everything at dpi from now on: the panel and its child windows take their scaled places.
+  void SetDpi(int dpi);
+  int Dpi() const { return m_nDpi; }
   void SetVisible(bool visible);
   bool Visible() const;
 
@@ -34,17 +40,22 @@ class TGraphicPanel : public TWindowBase {
   void SetCursor(const wchar_t* systemCursor);
 
   // Paints the panel and its lightweight controls, as the screen shows them, into buffer (resized to
-  // the panel). Child windows are not included; WM_PRINT with PRF_CHILDREN adds them.
+  // the panel's size on the screen). Child windows are not included; WM_PRINT with PRF_CHILDREN adds them.
   void PaintTo(TPaintBuffer& buffer);
 
-  // While a control paints: the colour already painted at (x, y), i.e. what shows through there.
+  // While a control paints: the colour already painted at design point (x, y), i.e. what shows through.
   TColor BackdropAt(int x, int y);
+
+  // The lightweight controls, back to front.
+  const std::vector<TGraphicControl*>& Controls() const { return m_lstControls; }
 
   // A mouse button pressed where no control is.
   TGraphicControl::TMouseEvent OnMouseDown;
 
  protected:
   LRESULT HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) override;
+  // After SetDpi has rescaled the panel and its native controls: a page re-places what it placed itself.
+  virtual void DpiChanged() {}
 
  private:
   friend class TGraphicControl;
@@ -71,8 +82,8 @@ class TGraphicPanel : public TWindowBase {
   void SetHovered(TGraphicControl* control);
   void PrintChildren(HDC dc, LPARAM flags);
 
-  int m_nWidth = 0;
-  int m_nHeight = 0;
+  TLayoutRect m_rcBounds;  // design pixels
+  int m_nDpi = kDesignDpi;
   TColor m_clColor = clBtnFace;
   HCURSOR m_hCursor = nullptr;
   std::vector<TGraphicControl*> m_lstControls;  // back to front

@@ -24,9 +24,11 @@ bool IsEnterKeyQuery(LPARAM lParam) {
 
 TNativeControl::TNativeControl(TGraphicPanel& parent, const wchar_t* className, DWORD style, DWORD exStyle,
                                int left, int top, int width, int height)
-    : m_pParent(&parent) {
-  m_hWnd.Reset(::CreateWindowExW(exStyle, className, L"", WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS | style, left, top,
-                                 width, height, parent.Handle(), nullptr, ::GetModuleHandleW(nullptr), nullptr));
+    : m_pParent(&parent), m_rcBounds{left, top, width, height} {
+  const TLayoutRect r = ScaleRect(m_rcBounds, parent.Dpi());
+  m_hWnd.Reset(::CreateWindowExW(exStyle, className, L"", WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS | style, r.left,
+                                 r.top, r.width, r.height, parent.Handle(), nullptr, ::GetModuleHandleW(nullptr),
+                                 nullptr));
   if (!m_hWnd) throw TWinError(std::wstring(L"CreateWindowEx ") + className);
   if (!::SetWindowSubclass(m_hWnd.Get(), &TNativeControl::SubclassProc, kSubclassId,
                            reinterpret_cast<DWORD_PTR>(this))) {
@@ -42,15 +44,17 @@ TNativeControl::~TNativeControl() {
   if (m_pParent) m_pParent->DetachNative(this);
 }
 
+int TNativeControl::Dpi() const { return m_pParent ? m_pParent->Dpi() : kDesignDpi; }
+
 void TNativeControl::SetBounds(int left, int top, int width, int height) {
-  ::SetWindowPos(Handle(), nullptr, left, top, width, height, SWP_NOZORDER | SWP_NOACTIVATE);
+  m_rcBounds = {left, top, width, height};
+  const TLayoutRect r = ScaleRect(m_rcBounds, Dpi());
+  ::SetWindowPos(Handle(), nullptr, r.left, r.top, r.width, r.height, SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
-TLayoutRect TNativeControl::BoundsRect() const {
-  RECT rc{};
-  ::GetWindowRect(Handle(), &rc);
-  ::MapWindowPoints(nullptr, ::GetParent(Handle()), reinterpret_cast<POINT*>(&rc), 2);
-  return {rc.left, rc.top, rc.right - rc.left, rc.bottom - rc.top};
+void TNativeControl::ApplyDpi() {
+  SetBounds(m_rcBounds.left, m_rcBounds.top, m_rcBounds.width, m_rcBounds.height);
+  if (m_Font) SetFont(*m_Font);
 }
 
 void TNativeControl::SetVisible(bool visible) { ::ShowWindow(Handle(), visible ? SW_SHOWNA : SW_HIDE); }
@@ -64,7 +68,8 @@ void TNativeControl::BringToFront() {
 void TNativeControl::SetFocus() { ::SetFocus(Handle()); }
 
 void TNativeControl::SetFont(const TFontSpec& font) {
-  const LOGFONTW lf = font.ToLogFont();
+  m_Font = font;
+  const LOGFONTW lf = font.ToLogFont(Dpi());
   TScopedFont created(::CreateFontIndirectW(&lf));
   if (!created) throw TWinError(L"CreateFontIndirect " + font.name);
   ::SendMessageW(Handle(), WM_SETFONT, reinterpret_cast<WPARAM>(created.Get()), TRUE);

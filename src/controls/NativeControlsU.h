@@ -1,11 +1,13 @@
 // Real child windows on a TGraphicPanel, where the pages need the system's own behaviour: a one-line
 // edit field (typing, selection, copying) and radio buttons (focus, keyboard). The panel colours them
-// (WM_CTLCOLOR*) and passes them their notifications (WM_COMMAND).
+// (WM_CTLCOLOR*) and passes them their notifications (WM_COMMAND). Like the panel's own controls they
+// are placed in design pixels, and take their place and font at the panel's DPI.
 #pragma once
 
 #include <windows.h>
 
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -29,7 +31,7 @@ class TNativeControl {
   TGraphicPanel* Parent() const { return m_pParent; }
 
   void SetBounds(int left, int top, int width, int height);
-  TLayoutRect BoundsRect() const;
+  TLayoutRect BoundsRect() const { return m_rcBounds; }
   void SetVisible(bool visible);
   bool Visible() const;
   void BringToFront();
@@ -38,6 +40,8 @@ class TNativeControl {
   // Background and text colours; until this is called the system's colours apply.
   void SetColors(TColor background, TColor text);
   TColor BackgroundColor() const { return m_clBackground; }
+  // Takes place and font again at the panel's DPI (the panel calls this when its DPI changes).
+  void ApplyDpi();
 
   // A key pressed or released while the control has the focus.
   TKeyEvent OnKeyDown;
@@ -62,7 +66,11 @@ class TNativeControl {
   static LRESULT CALLBACK SubclassProc(HWND hWnd, UINT msg, WPARAM wParam, LPARAM lParam, UINT_PTR id,
                                        DWORD_PTR data);
 
+  int Dpi() const;
+
   TGraphicPanel* m_pParent = nullptr;
+  TLayoutRect m_rcBounds;
+  std::optional<TFontSpec> m_Font;
   TScopedWindow m_hWnd;
   TScopedFont m_hFont;
   TScopedBrush m_hBrush;

@@ -32,10 +32,13 @@ HRGN CreateShape(bool round, int width, int height, int roundX, int roundY) {
 
 }  // namespace
 
-TCustomProgressPanel::TCustomProgressPanel(HWND parent) {
-  CreateHandle(L"TProgressPanel", 0, WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS, L"", 0, 0, m_nWidth, m_nHeight, parent,
-               nullptr, CS_HREDRAW | CS_VREDRAW);
-  m_nRoundX = m_nRoundY = m_nHeight - 2;
+TCustomProgressPanel::TCustomProgressPanel(HWND parent) : m_nDpi(WindowDpi(parent)) {
+  const TLayoutRect r = ScaleRect(m_rcBounds, m_nDpi);
+  m_nWidth = r.width;
+  m_nHeight = r.height;
+  CreateHandle(L"TProgressPanel", 0, WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS, L"", r.left, r.top, r.width, r.height,
+               parent, nullptr, CS_HREDRAW | CS_VREDRAW);
+  m_nRoundX = m_nRoundY = m_rcBounds.height - 2;
   UpdateShape();
 }
 
@@ -64,7 +67,17 @@ void TCustomProgressPanel::ApplyNotification(std::int32_t position, std::int32_t
 }
 
 void TCustomProgressPanel::SetBounds(int left, int top, int width, int height) {
-  ::SetWindowPos(Handle(), nullptr, left, top, width, height, SWP_NOZORDER | SWP_NOACTIVATE);
+  m_rcBounds = {left, top, width, height};
+  const TLayoutRect r = ScaleRect(m_rcBounds, m_nDpi);
+  ::SetWindowPos(Handle(), nullptr, r.left, r.top, r.width, r.height, SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+void TCustomProgressPanel::SetDpi(int dpi) {
+  if (dpi == m_nDpi || dpi <= 0) return;
+  m_nDpi = dpi;
+  SetBounds(m_rcBounds.left, m_rcBounds.top, m_rcBounds.width, m_rcBounds.height);
+  UpdateShape();
+  Repaint();
 }
 
 void TCustomProgressPanel::SetVisible(bool visible) { ::ShowWindow(Handle(), visible ? SW_SHOWNA : SW_HIDE); }
@@ -132,8 +145,10 @@ void TCustomProgressPanel::UpdateShape() {
   m_hRegion = nullptr;
   m_hRegion2.Reset();
 
-  TScopedRegion shape(CreateShape(m_bRound, m_nWidth, m_nHeight, m_nRoundX, m_nRoundY));
-  m_hRegion2.Reset(CreateShape(m_bRound, m_nWidth, m_nHeight, m_nRoundX, m_nRoundY));
+  const int roundX = ScaleLength(m_nRoundX, m_nDpi);
+  const int roundY = ScaleLength(m_nRoundY, m_nDpi);
+  TScopedRegion shape(CreateShape(m_bRound, m_nWidth, m_nHeight, roundX, roundY));
+  m_hRegion2.Reset(CreateShape(m_bRound, m_nWidth, m_nHeight, roundX, roundY));
   if (!shape || !m_hRegion2) throw TWinError(L"TProgressPanel.UpdateShape");
   if (!::SetWindowRgn(Handle(), shape.Get(), TRUE)) throw TWinError(L"SetWindowRgn");
   m_hRegion = shape.Release();

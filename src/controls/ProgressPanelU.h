@@ -1,5 +1,6 @@
 // The progress bar of the progress page: a thin child window with optionally rounded corners (a window
-// region) whose filled and unfilled parts are each a two-colour gradient.
+// region) whose filled and unfilled parts are each a two-colour gradient. Placed, like everything on a
+// page, in design pixels, and shown at its DPI (its parent's when it is made).
 #pragma once
 
 #include <windows.h>
@@ -27,12 +28,12 @@ class TCustomProgressPanel : public TWindowBase {
   std::int32_t Progress() const { return m_Range.Progress(); }
   // A progress notification of the engine: see ApplyProgressNotification.
   void ApplyNotification(std::int32_t position, std::int32_t maximum);
-  // Pixels of the bar that show as filled.
+  // Screen pixels of the bar that show as filled.
   int FilledWidth() const { return m_Range.FilledWidth(m_nWidth); }
 
   void SetBounds(int left, int top, int width, int height);
-  int Width() const { return m_nWidth; }
-  int Height() const { return m_nHeight; }
+  const TLayoutRect& BoundsRect() const { return m_rcBounds; }
+  void SetDpi(int dpi);
   void SetVisible(bool visible);
   void BringToFront();
 
@@ -60,9 +61,12 @@ class TCustomProgressPanel : public TWindowBase {
   void Repaint();
 
   TProgressRange m_Range;
-  int m_nWidth = 185;
-  int m_nHeight = 6;
-  int m_nRoundX = 4;
+  TLayoutRect m_rcBounds{0, 0, 185, 6};
+  int m_nDpi = kDesignDpi;
+  // The window's size on the screen.
+  int m_nWidth = 0;
+  int m_nHeight = 0;
+  int m_nRoundX = 4;  // design pixels
   int m_nRoundY = 4;
   TColor m_clBorder = clBlack;
   TColor m_clTopBackground = clBtnFace;

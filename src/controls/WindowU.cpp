@@ -60,10 +60,15 @@ LRESULT CALLBACK TWindowBase::WindowProc(HWND hWnd, UINT msg, WPARAM wParam, LPA
   }
 }
 
-SIZE OuterSizeForClient(int width, int height, DWORD style, DWORD exStyle) {
+SIZE OuterSizeForClient(int width, int height, DWORD style, DWORD exStyle, int dpi) {
   RECT rc{0, 0, width, height};
-  ::AdjustWindowRectEx(&rc, style, FALSE, exStyle);
+  ::AdjustWindowRectExForDpi(&rc, style, FALSE, exStyle, static_cast<UINT>(dpi));
   return {rc.right - rc.left, rc.bottom - rc.top};
+}
+
+int WindowDpi(HWND hWnd) {
+  const UINT dpi = hWnd ? ::GetDpiForWindow(hWnd) : ::GetDpiForSystem();
+  return dpi ? static_cast<int>(dpi) : 96;
 }
 
 POINT CentredOnDesktop(SIZE outer) {

@@ -29,8 +29,11 @@ class TWindowBase {
   HWND m_hWnd = nullptr;
 };
 
-// Window size whose client area is width by height for the given styles.
-SIZE OuterSizeForClient(int width, int height, DWORD style, DWORD exStyle);
+// Window size whose client area is width by height for the given styles, with the frame of a window
+// shown at dpi.
+SIZE OuterSizeForClient(int width, int height, DWORD style, DWORD exStyle, int dpi = 96);
+// The DPI a window is shown at (the system's for no window).
+int WindowDpi(HWND hWnd);
 // Top-left corner that centres a window of the given outer size on the primary monitor's work area.
 POINT CentredOnDesktop(SIZE outer);
 

@@ -1,5 +1,7 @@
 #include "network/InternetConfigU.h"
 
+#include <algorithm>
+
 #include "common/WinErrorU.h"
 #include "wizard/LanguageU.h"
 
@@ -7,10 +9,24 @@ namespace sf {
 
 namespace {
 
-constexpr DWORD kStyle = WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME | WS_CLIPCHILDREN;
+// Without clipping to its children: the dialog's background has to show inside the group box, which
+// draws only its frame and caption.
+constexpr DWORD kStyle = WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME;
 constexpr DWORD kExStyle = WS_EX_DLGMODALFRAME | WS_EX_TOPMOST | WS_EX_CONTROLPARENT;
 // The group box holds every choice; its children are placed relative to it.
 constexpr int kGroupLeft = 16, kGroupTop = 14;
+// The design's font: Segoe UI, 11 pixels.
+constexpr int kFontHeight = 11;
+// The fields right of the port and password labels: the design's column, and the English one.
+constexpr int kRightFieldsLeft = 368;
+constexpr int kRightFieldsLeftWide = 383;
+// Between a label's text and the field it names.
+constexpr int kLabelGap = 4;
+// What a caption cannot use of its control: a check box's or radio button's mark and the space after
+// it, a push button's frame, a group box's frame on both sides.
+constexpr int kMarkRoom = 17;
+constexpr int kButtonFrame = 6;
+constexpr int kGroupFrame = 16;
 
 // Control identifiers: the dialog's own routing, and the handles a test or an accessibility tool finds.
 enum TId : int {
@@ -29,6 +45,13 @@ enum TId : int {
   kIdPassword,
 };
 
+// How much of its control a caption may use.
+enum class TCaption { None, Label, Mark, Button, Group };
+
+constexpr DWORD kEdit = WS_CHILD | WS_VISIBLE | WS_TABSTOP | ES_AUTOHSCROLL | WS_BORDER;
+constexpr DWORD kLabel = WS_CHILD | WS_VISIBLE | SS_LEFT | SS_NOPREFIX;
+constexpr DWORD kRadio = WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_AUTORADIOBUTTON;
+
 std::wstring WindowText(HWND control) {
   const int length = ::GetWindowTextLengthW(control);
   std::wstring text(static_cast<size_t>(length) + 1, L'\0');
@@ -39,62 +62,77 @@ std::wstring WindowText(HWND control) {
 
 bool IsChecked(HWND button) { return ::SendMessageW(button, BM_GETCHECK, 0, 0) == BST_CHECKED; }
 
-void MoveLeft(HWND control, int left) {
-  RECT rc;
-  ::GetWindowRect(control, &rc);
-  ::MapWindowPoints(nullptr, ::GetParent(control), reinterpret_cast<POINT*>(&rc), 2);
-  ::MoveWindow(control, left, rc.top, rc.right - rc.left, rc.bottom - rc.top, TRUE);
-}
+}  // namespace
+
+// One control of the dialog as designed at 96 DPI. A label's caption may take the room up to the field
+// it names; a field of the right-hand column takes that column's left edge.
+struct TInternetConfig::TDesign {
+  HWND TInternetConfig::*control;
+  const wchar_t* cls;
+  DWORD style;
+  int id;
+  TLayoutRect rect;  // relative to the group box when inGroup
+  bool inGroup;
+  TCaption caption;
+  HWND TInternetConfig::*field = nullptr;
+  bool rightColumn = false;
+};
+
+namespace {
+
+using D = TInternetConfig;
 
 }  // namespace
 
-TInternetConfig::TInternetConfig(HWND owner) : m_owner(owner) {
-  // Designed at 96 pixels per inch and not scaled: an 11-pixel font.
-  m_font.Reset(::CreateFontW(-11, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
-                             CLIP_DEFAULT_PRECIS, CLEARTYPE_NATURAL_QUALITY, DEFAULT_PITCH | FF_DONTCARE, L"Segoe UI"));
-  const SIZE outer = OuterSizeForClient(kClientWidth, kClientHeight, kStyle, kExStyle);
+TInternetConfig::TInternetConfig(HWND owner) : m_owner(owner), m_nDpi(WindowDpi(owner)) {
+  const SIZE outer = OuterSizeForClient(ScaleLength(kClientWidth, m_nDpi), ScaleLength(kClientHeight, m_nDpi),
+                                        kStyle, kExStyle, m_nDpi);
   CreateHandle(L"TInternetConfig", kExStyle, kStyle, L"", 0, 0, outer.cx, outer.cy, owner,
                ::GetSysColorBrush(COLOR_BTNFACE));
-
-  const DWORD edit = WS_CHILD | WS_VISIBLE | WS_TABSTOP | ES_AUTOHSCROLL;
-  const DWORD label = WS_CHILD | WS_VISIBLE;
-  const DWORD radio = WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_AUTORADIOBUTTON;
-  const int gx = kGroupLeft, gy = kGroupTop;
-  btnOK = Control(L"BUTTON", L"OK", WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_DEFPUSHBUTTON, 383, 263, 75, 25, kIdOk);
-  btnCancel = Control(L"BUTTON", L"", WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON, 464, 263, 75, 25, kIdCancel);
-  GroupBox1 = Control(L"BUTTON", L"", WS_CHILD | WS_VISIBLE | BS_GROUPBOX, gx, gy, 529, 235);
-  RadioNoProxy = Control(L"BUTTON", L"", radio | WS_GROUP, gx + 32, gy + 24, 161, 17, kIdNoProxy);
-  RadioProxyIE = Control(L"BUTTON", L"", radio, gx + 32, gy + 47, 281, 17, kIdProxyIE);
-  RadioProxyConfig = Control(L"BUTTON", L"", radio, gx + 32, gy + 70, 177, 17, kIdProxyConfig);
-  lblEndProxy = Control(L"STATIC", L"", label, gx + 64, gy + 98, 50, 15);
-  EdtProxyIP = Control(L"EDIT", L"", edit | WS_BORDER | WS_GROUP, gx + 120, gy + 95, 185, 21, kIdProxyAddress);
-  lblPortProxy = Control(L"STATIC", L"", label, gx + 328, gy + 98, 40, 15);
-  EdtProxyPort = Control(L"EDIT", L"", edit | WS_BORDER | ES_NUMBER, gx + 368, gy + 95, 73, 21, kIdProxyPort);
-  RadioProxySOCKSConfig = Control(L"BUTTON", L"", radio, gx + 32, gy + 124, 177, 17, kIdProxySocks);
-  lblEndSocks = Control(L"STATIC", L"", label, gx + 64, gy + 150, 50, 15);
-  EdtProxySOCKs = Control(L"EDIT", L"", edit | WS_BORDER | WS_GROUP, gx + 120, gy + 147, 185, 21, kIdSocksAddress);
-  lblPortSocks = Control(L"STATIC", L"", label, gx + 328, gy + 150, 40, 15);
-  EdtSOCKsPort = Control(L"EDIT", L"", edit | WS_BORDER | ES_NUMBER, gx + 368, gy + 147, 73, 21, kIdSocksPort);
-  chkAutenticacao = Control(L"BUTTON", L"", WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_AUTOCHECKBOX, gx + 32, gy + 176,
-                            177, 17, kIdAuthentication);
-  lblUserName = Control(L"STATIC", L"", label, gx + 64, gy + 202, 55, 15);
-  edtUserName = Control(L"EDIT", L"", edit | WS_BORDER, gx + 120, gy + 197, 185, 21, kIdUserName);
-  lblSenha = Control(L"STATIC", L"", label, gx + 328, gy + 202, 40, 15);
-  edtSenha = Control(L"EDIT", L"", edit | WS_BORDER | ES_PASSWORD, gx + 368, gy + 199, 121, 21, kIdPassword);
+  for (const TDesign& d : Designs()) {
+    HWND control = ::CreateWindowExW(0, d.cls, d.control == &D::btnOK ? L"OK" : L"", d.style, 0, 0, 0, 0, Handle(),
+                                     reinterpret_cast<HMENU>(static_cast<INT_PTR>(d.id)),
+                                     ::GetModuleHandleW(nullptr), nullptr);
+    if (!control) throw TWinError(std::wstring(L"TInternetConfig ") + d.cls);
+    this->*d.control = control;
+  }
   ::SendMessageW(edtSenha, EM_SETPASSWORDCHAR, L'*', 0);
-
   ::SendMessageW(RadioNoProxy, BM_SETCHECK, BST_CHECKED, 0);
   Translate();
 }
 
-HWND TInternetConfig::Control(const wchar_t* cls, const wchar_t* text, DWORD style, int x, int y, int width,
-                              int height, int id) {
-  HWND control = ::CreateWindowExW(0, cls, text, style, x, y, width, height, Handle(),
-                                   reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), ::GetModuleHandleW(nullptr),
-                                   nullptr);
-  if (!control) throw TWinError(std::wstring(L"TInternetConfig ") + cls);
-  ::SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(m_font.Get()), FALSE);
-  return control;
+// In tab order within each container, as the design lists them.
+const std::vector<TInternetConfig::TDesign>& TInternetConfig::Designs() {
+  static const std::vector<TDesign> designs = {
+      {&D::btnOK, L"BUTTON", WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_DEFPUSHBUTTON, kIdOk, {383, 263, 75, 25}, false,
+       TCaption::Button},
+      {&D::btnCancel, L"BUTTON", WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON, kIdCancel, {464, 263, 75, 25}, false,
+       TCaption::Button},
+      {&D::GroupBox1, L"BUTTON", WS_CHILD | WS_VISIBLE | BS_GROUPBOX, 0, {kGroupLeft, kGroupTop, 529, 235}, false,
+       TCaption::Group},
+      {&D::RadioNoProxy, L"BUTTON", kRadio | WS_GROUP, kIdNoProxy, {32, 24, 161, 17}, true, TCaption::Mark},
+      {&D::RadioProxyIE, L"BUTTON", kRadio, kIdProxyIE, {32, 47, 281, 17}, true, TCaption::Mark},
+      {&D::RadioProxyConfig, L"BUTTON", kRadio, kIdProxyConfig, {32, 70, 177, 17}, true, TCaption::Mark},
+      {&D::lblEndProxy, L"STATIC", kLabel, 0, {64, 98, 50, 15}, true, TCaption::Label, &D::EdtProxyIP},
+      {&D::EdtProxyIP, L"EDIT", kEdit | WS_GROUP, kIdProxyAddress, {120, 95, 185, 21}, true, TCaption::None},
+      {&D::lblPortProxy, L"STATIC", kLabel, 0, {328, 98, 40, 15}, true, TCaption::Label, &D::EdtProxyPort},
+      {&D::EdtProxyPort, L"EDIT", kEdit | ES_NUMBER, kIdProxyPort, {368, 95, 73, 21}, true, TCaption::None, nullptr,
+       true},
+      {&D::RadioProxySOCKSConfig, L"BUTTON", kRadio, kIdProxySocks, {32, 124, 177, 17}, true, TCaption::Mark},
+      {&D::lblEndSocks, L"STATIC", kLabel, 0, {64, 150, 50, 15}, true, TCaption::Label, &D::EdtProxySOCKs},
+      {&D::EdtProxySOCKs, L"EDIT", kEdit | WS_GROUP, kIdSocksAddress, {120, 147, 185, 21}, true, TCaption::None},
+      {&D::lblPortSocks, L"STATIC", kLabel, 0, {328, 150, 40, 15}, true, TCaption::Label, &D::EdtSOCKsPort},
+      {&D::EdtSOCKsPort, L"EDIT", kEdit | ES_NUMBER, kIdSocksPort, {368, 147, 73, 21}, true, TCaption::None, nullptr,
+       true},
+      {&D::chkAutenticacao, L"BUTTON", WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_AUTOCHECKBOX, kIdAuthentication,
+       {32, 176, 177, 17}, true, TCaption::Mark},
+      {&D::lblUserName, L"STATIC", kLabel, 0, {64, 202, 55, 15}, true, TCaption::Label, &D::edtUserName},
+      {&D::edtUserName, L"EDIT", kEdit, kIdUserName, {120, 197, 185, 21}, true, TCaption::None},
+      {&D::lblSenha, L"STATIC", kLabel, 0, {328, 202, 40, 15}, true, TCaption::Label, &D::edtSenha},
+      {&D::edtSenha, L"EDIT", kEdit | ES_PASSWORD, kIdPassword, {368, 199, 121, 21}, true, TCaption::None, nullptr,
+       true},
+  };
+  return designs;
 }
 
 void TInternetConfig::Translate() {
@@ -118,9 +156,82 @@ void TInternetConfig::Translate() {
   ::SetWindowTextW(RadioProxySOCKSConfig, PickText(L"Usar o seguinte proxy SOCKS:", L"Use the following SOCKS Proxy:",
                                                    L"Usar el siguiente proxy SOCKS:"));
   ::SetWindowTextW(btnCancel, PickText(L"Cancelar", L"Cancel", L"Cancelar"));
-  // The English labels are wider: the fields beside them move right.
-  const int fieldsLeft = kGroupLeft + (CurrentLanguage() == TLanguage::English ? 383 : 368);
-  for (HWND field : {EdtProxyPort, EdtSOCKsPort, edtSenha}) MoveLeft(field, fieldsLeft);
+  Layout();
+}
+
+HFONT TInternetConfig::FontOfHeight(int designHeight) {
+  TScopedFont& font = m_Fonts[designHeight];
+  if (!font) {
+    font.Reset(::CreateFontW(-ScaleLength(designHeight, m_nDpi), 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE,
+                             DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, CLEARTYPE_NATURAL_QUALITY,
+                             DEFAULT_PITCH | FF_DONTCARE, L"Segoe UI"));
+    if (!font) throw TWinError(L"TInternetConfig font");
+  }
+  return static_cast<HFONT>(font.Get());
+}
+
+int TInternetConfig::CaptionWidth(HWND control, int designHeight) {
+  const std::wstring text = WindowText(control);
+  HDC dc = ::GetDC(control);
+  if (!dc) throw TWinError(L"TInternetConfig GetDC");
+  const HGDIOBJ old = ::SelectObject(dc, FontOfHeight(designHeight));
+  RECT rc{0, 0, 0, 0};
+  ::DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &rc, DT_CALCRECT | DT_SINGLELINE | DT_NOPREFIX);
+  ::SelectObject(dc, old);
+  ::ReleaseDC(control, dc);
+  return rc.right - rc.left;
+}
+
+int TInternetConfig::RightFieldsLeft() {
+  int left = CurrentLanguage() == TLanguage::English ? kRightFieldsLeftWide : kRightFieldsLeft;
+  // A label that does not fit even at the smallest font takes the wider column.
+  for (HWND label : {lblPortProxy, lblPortSocks, lblSenha}) {
+    const int room = ScaleLength(left - kLabelGap - 328, m_nDpi);
+    if (CaptionWidth(label, kMinimumFitHeight) > room) left = kRightFieldsLeftWide;
+  }
+  return left;
+}
+
+void TInternetConfig::Layout() {
+  const int rightFields = RightFieldsLeft();
+  const auto designRect = [&](const TDesign& d) {
+    TLayoutRect r = d.rect;
+    if (d.rightColumn) r.left = rightFields;
+    if (d.inGroup) {
+      r.left += kGroupLeft;
+      r.top += kGroupTop;
+    }
+    return r;
+  };
+  for (const TDesign& d : Designs()) {
+    TLayoutRect r = designRect(d);
+    int room = 0;
+    switch (d.caption) {
+      case TCaption::None: break;
+      case TCaption::Label: {
+        // The label reaches to its field.
+        const auto field = std::find_if(Designs().begin(), Designs().end(),
+                                        [&](const TDesign& other) { return other.control == d.field; });
+        r.width = designRect(*field).left - kLabelGap - r.left;
+        room = r.width;
+        break;
+      }
+      case TCaption::Mark: room = r.width - kMarkRoom; break;
+      case TCaption::Button: room = r.width - kButtonFrame; break;
+      case TCaption::Group: room = r.width - kGroupFrame; break;
+    }
+    HWND control = this->*d.control;
+    const TLayoutRect onScreen = ScaleRect(r, m_nDpi);
+    ::MoveWindow(control, onScreen.left, onScreen.top, onScreen.width, onScreen.height, TRUE);
+    int height = kFontHeight;
+    if (d.caption != TCaption::None) {
+      const TLayoutSize box{ScaleLength(room, m_nDpi), onScreen.height};
+      height = FitTextHeight(kFontHeight, box, false, [&](int h) {
+                 return TLayoutSize{CaptionWidth(control, h), 0};
+               }).height;
+    }
+    ::SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(FontOfHeight(height)), TRUE);
+  }
 }
 
 TProxyChoice TInternetConfig::SelectedChoice() const {
@@ -160,6 +271,13 @@ void TInternetConfig::ApplyEnabling(const TProxyEnabling& enabling) {
 
 void TInternetConfig::RadioNoProxyClick(TProxyChoice choice) {
   ApplyEnabling(EnablingFor(choice, IsChecked(chkAutenticacao)));
+}
+
+// The four choices are one choice, though the fields between them start tab groups of their own, which
+// would let the system leave two of them checked.
+void TInternetConfig::ChoiceClick(TProxyChoice choice) {
+  SelectChoice(choice);
+  RadioNoProxyClick(choice);
 }
 
 void TInternetConfig::chkAutenticacaoClick() {
@@ -210,19 +328,50 @@ void TInternetConfig::Close(bool ok) {
   m_bOpen = false;
 }
 
+// Moved to a monitor of another scale: the same design, drawn at the new scale.
+void TInternetConfig::WMDpiChanged(int dpi, const RECT& suggested) {
+  m_nDpi = dpi;
+  m_Fonts.clear();
+  const SIZE outer = OuterSizeForClient(ScaleLength(kClientWidth, dpi), ScaleLength(kClientHeight, dpi), kStyle,
+                                        kExStyle, dpi);
+  ::SetWindowPos(Handle(), nullptr, suggested.left, suggested.top, outer.cx, outer.cy, SWP_NOZORDER | SWP_NOACTIVATE);
+  Layout();
+}
+
+// Every label, the group box and the choices sit on the dialog's own background; a disabled label's text
+// is greyed on it.
+HBRUSH TInternetConfig::CtlColor(HDC dc, HWND control) {
+  ::SetBkColor(dc, ::GetSysColor(COLOR_BTNFACE));
+  ::SetTextColor(dc, ::GetSysColor(::IsWindowEnabled(control) ? COLOR_WINDOWTEXT : COLOR_GRAYTEXT));
+  return ::GetSysColorBrush(COLOR_BTNFACE);
+}
+
 LRESULT TInternetConfig::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
   switch (msg) {
     case WM_COMMAND:
       switch (LOWORD(wParam)) {
         case kIdOk: Close(true); return 0;
         case kIdCancel: Close(false); return 0;
-        case kIdNoProxy: RadioNoProxyClick(TProxyChoice::NoProxy); return 0;
-        case kIdProxyIE: RadioNoProxyClick(TProxyChoice::Browser); return 0;
-        case kIdProxyConfig: RadioNoProxyClick(TProxyChoice::Server); return 0;
-        case kIdProxySocks: RadioNoProxyClick(TProxyChoice::Socks); return 0;
+        case kIdNoProxy: ChoiceClick(TProxyChoice::NoProxy); return 0;
+        case kIdProxyIE: ChoiceClick(TProxyChoice::Browser); return 0;
+        case kIdProxyConfig: ChoiceClick(TProxyChoice::Server); return 0;
+        case kIdProxySocks: ChoiceClick(TProxyChoice::Socks); return 0;
         case kIdAuthentication: chkAutenticacaoClick(); return 0;
       }
       break;
+    case WM_CTLCOLORSTATIC:
+    case WM_CTLCOLORBTN:
+      return reinterpret_cast<LRESULT>(CtlColor(reinterpret_cast<HDC>(wParam), reinterpret_cast<HWND>(lParam)));
+    case WM_PRINTCLIENT: {
+      // Themed controls draw their parent's background behind them through this message.
+      RECT client;
+      ::GetClientRect(Handle(), &client);
+      ::FillRect(reinterpret_cast<HDC>(wParam), &client, ::GetSysColorBrush(COLOR_BTNFACE));
+      return 0;
+    }
+    case WM_DPICHANGED:
+      WMDpiChanged(HIWORD(wParam), *reinterpret_cast<const RECT*>(lParam));
+      return 0;
     case WM_CLOSE:
       Close(false);
       return 0;

@@ -1,10 +1,19 @@
 // TInternetConfig: the internet settings dialog. Created once with the wizard window and reused: what
 // the user entered stays until the next showing, and Cancel only makes the caller ignore it.
+//
+// Designed at 96 DPI and drawn at the DPI of the monitor it is on. It paints as a dialog of the system:
+// one background under the group box and its labels, disabled labels greyed on it. A caption too wide
+// for its control is drawn with a smaller font, and the fields beside the labels move right when a
+// language's labels need the room.
 #pragma once
 
 #include <windows.h>
 
+#include <map>
+#include <vector>
+
 #include "common/WinHandleU.h"
+#include "controls/ControlGeometryU.h"
 #include "controls/WindowU.h"
 #include "network/ProxyChoiceU.h"
 
@@ -28,17 +37,31 @@ class TInternetConfig : public TWindowBase {
   LRESULT HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) override;
 
  private:
+  struct TDesign;
+  static const std::vector<TDesign>& Designs();
+
   void FormShow();
   void Translate();
+  // Places every control for the current texts at the current DPI, each caption at a font it fits in.
+  void Layout();
+  // The design room of the fields beside the labels on the right: 368, or further right when one of those
+  // labels needs it (the English ones, by the design).
+  int RightFieldsLeft();
+  HFONT FontOfHeight(int designHeight);
+  // The caption's width on the screen with the font of that design height.
+  int CaptionWidth(HWND control, int designHeight);
+  void ChoiceClick(TProxyChoice choice);
   void RadioNoProxyClick(TProxyChoice choice);
   void chkAutenticacaoClick();
   void ApplyEnabling(const TProxyEnabling& enabling);
   TProxyChoice SelectedChoice() const;
-  HWND Control(const wchar_t* cls, const wchar_t* text, DWORD style, int x, int y, int width, int height, int id = 0);
   void Close(bool ok);
+  void WMDpiChanged(int dpi, const RECT& suggested);
+  HBRUSH CtlColor(HDC dc, HWND control);
 
   HWND m_owner;
-  TScopedFont m_font;
+  int m_nDpi = kDesignDpi;
+  std::map<int, TScopedFont> m_Fonts;  // by design em height, at m_nDpi
   bool m_bOpen = false;
   bool m_bOk = false;
 

@@ -106,7 +106,7 @@ void TFrameBase::DesignLines(TImage& lines, const TLayoutRect& bounds) {
   BindDrag(lines);
 }
 
-void TFrameBase::DesignLogo(TImage& logo, Gdiplus::Image* picture) {
+void TFrameBase::DesignLogo(TImage& logo, const TPicture* picture) {
   logo.SetBounds(235, 40, 0, 0);
   logo.SetAutoSize(true);
   logo.SetCenter(true);

@@ -58,7 +58,7 @@ class TFrameBase : public TGraphicPanel {
   // centred (wrapped into lines when asked). Lines and logo move the window when dragged; the label
   // does when drag is true.
   void DesignLines(TImage& lines, const TLayoutRect& bounds = {0, -19, 600, 223});
-  void DesignLogo(TImage& logo, Gdiplus::Image* picture);
+  void DesignLogo(TImage& logo, const TPicture* picture);
   void DesignCenteredLabel(TLabel& label, const TLayoutRect& bounds, const TFontSpec& font, bool wordWrap = false,
                            bool drag = true);
   // Logo centred horizontally with its vertical centre at 66.

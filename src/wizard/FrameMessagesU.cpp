@@ -36,7 +36,7 @@ void DesignButton(TGradientBitBtn& button, const TLayoutRect& r) {
   ApplyButtonDesign(button);
 }
 
-void DesignAlertImage(TImage& image, int top, Gdiplus::Image* picture) {
+void DesignAlertImage(TImage& image, int top, const TPicture* picture) {
   image.SetBounds(278, top, 40, 36);
   image.SetPicture(picture);
 }

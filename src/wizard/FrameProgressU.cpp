@@ -52,6 +52,11 @@ void TFrameProgress::Translate() {
   imgLogo.SetTop(imgLogo.Top() + kLogoDrop);
 }
 
+// The bar is a window of its own, placed by the page rather than by the panel.
+void TFrameProgress::DpiChanged() {
+  if (pbProgressBar) pbProgressBar->SetDpi(Dpi());
+}
+
 void TFrameProgress::SetProgressText(const std::wstring& text) { lblProgress.SetCaption(text); }
 
 void TFrameProgress::WMSetProgress(std::int32_t position, std::int32_t maximum) {

@@ -29,6 +29,9 @@ class TFrameProgress : public TFrameBase {
   const std::wstring& ProgressText() const { return lblProgress.Caption(); }
   const TProgressPanel* ProgressBar() const { return pbProgressBar.get(); }
 
+ protected:
+  void DpiChanged() override;
+
  private:
   TImage imgLines;
   TImage imgLogo;

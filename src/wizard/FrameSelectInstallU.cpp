@@ -46,9 +46,9 @@ const pcre2_code_16& PrefixPattern() {
 }
 
 // The background picture's colour at a point, so that a radio button there blends in.
-TColor BackgroundColorAt(Gdiplus::Bitmap* picture, TLayoutPoint at) {
+TColor BackgroundColorAt(const TPicture* picture, TLayoutPoint at) {
   Gdiplus::Color color;
-  if (!picture || picture->GetPixel(at.x, at.y, &color) != Gdiplus::Ok) return clBlack;
+  if (!picture || picture->Design().GetPixel(at.x, at.y, &color) != Gdiplus::Ok) return clBlack;
   return MakeColor(color.GetR(), color.GetG(), color.GetB());
 }
 

@@ -9,6 +9,7 @@
 #include "common/Utils.h"
 #include "common/WinErrorU.h"
 #include "common/WinHandleU.h"
+#include "controls/GraphicControlsU.h"
 #include "engine/MessagePayloadU.h"
 #include "engine/MessagesU.h"
 #include "errorreport/ExceptionObjectU.h"
@@ -41,13 +42,9 @@ constexpr UINT_PTR kEndRunTimer = 1;
 constexpr UINT kEndRunTimeoutMs = 15000;
 constexpr DWORD kEngineExitTimeoutMs = 15000;
 
-// A full copy, so that each logo can be replaced on its own.
-std::unique_ptr<Gdiplus::Bitmap> CopyPicture(Gdiplus::Bitmap& picture) {
-  std::unique_ptr<Gdiplus::Bitmap> copy(picture.Clone(0, 0, static_cast<INT>(picture.GetWidth()),
-                                                      static_cast<INT>(picture.GetHeight()),
-                                                      picture.GetPixelFormat()));
-  if (!copy || copy->GetLastStatus() != Gdiplus::Ok) throw TError(L"copy of the logo picture");
-  return copy;
+// A piece of artwork with its twice-as-large drawing, "<name>2x".
+std::unique_ptr<TPicture> LoadPicture(const std::wstring& name) {
+  return std::make_unique<TPicture>(LoadPngResource(name), LoadPngResource(name + L"2x"));
 }
 
 class TClipboardScope {
@@ -80,11 +77,32 @@ bool KeyIsDown(int key) { return (::GetKeyState(key) & 0x8000) != 0; }
 }  // namespace
 
 TSetupForm::TSetupForm() {
-  const SIZE outer = OuterSizeForClient(kWidth, kHeight, kStyle, kExStyle);
+  m_nDpi = WindowDpi(nullptr);
+  const SIZE outer = OuterSizeForClient(ScaleLength(kWidth, m_nDpi), ScaleLength(kHeight, m_nDpi), kStyle, kExStyle,
+                                        m_nDpi);
   const POINT at = CentredOnDesktop(outer);
   CreateHandle(SetupFormClassName, kExStyle, kStyle, AppTitle, at.x, at.y, outer.cx, outer.cy, nullptr,
                ::GetSysColorBrush(COLOR_WINDOW), CS_DBLCLKS);
+  // Centred on a monitor of its own scale, the window takes that monitor's DPI.
+  if (const int dpi = WindowDpi(Handle()); dpi != m_nDpi) {
+    m_nDpi = dpi;
+    SizeForDpi(at);
+  }
   FormCreate();
+}
+
+void TSetupForm::SizeForDpi(POINT topLeft) {
+  const SIZE outer = OuterSizeForClient(ScaleLength(kWidth, m_nDpi), ScaleLength(kHeight, m_nDpi), kStyle, kExStyle,
+                                        m_nDpi);
+  ::SetWindowPos(Handle(), nullptr, topLeft.x, topLeft.y, outer.cx, outer.cy, SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+// Moved to a monitor of another scale: the window keeps its design and draws it at the new scale.
+void TSetupForm::WMDpiChanged(int dpi, const RECT& suggested) {
+  m_nDpi = dpi;
+  SizeForDpi({suggested.left, suggested.top});
+  for (int page = Page::CloseQuillon; page <= Page::UpdateInstaller; ++page) Frame(page)->SetDpi(dpi);
+  ::RedrawWindow(Handle(), nullptr, nullptr, RDW_INVALIDATE | RDW_ALLCHILDREN);
 }
 
 // The engine is ended by EndEngine; a thread that did not end in time ends with the process.
@@ -142,14 +160,16 @@ void TSetupForm::FormCreate() {
 }
 
 void TSetupForm::LoadImages() {
-  m_pngBackground = LoadPngResource(L"imgBackground");
-  m_pngLines = LoadPngResource(L"imgLines");
-  m_pngLogoInstall = LoadPngResource(L"imgLogo");
-  m_pngAlert = LoadPngResource(L"imgAlert");
-  m_pngClose = LoadPngResource(L"imgClose");
-  m_pngCloseOver = LoadPngResource(L"imgCloseOnOver");
-  m_pngCloseClick = LoadPngResource(L"imgCloseOnClick");
-  m_pngLogoProgress = UseAlternateLogo ? LoadPngResource(L"imgLogo2") : CopyPicture(*m_pngLogoInstall);
+  m_pngBackground = std::make_unique<TPicture>(LoadPngResource(L"imgBackground"), LoadJpegResource(L"imgBackground2x"));
+  // Hidden on every page: drawn at one size only.
+  m_pngLines = std::make_unique<TPicture>(LoadPngResource(L"imgLines"));
+  m_pngLogoInstall = LoadPicture(L"imgLogo");
+  m_pngAlert = LoadPicture(L"imgAlert");
+  m_pngClose = LoadPicture(L"imgClose");
+  m_pngCloseOver = LoadPicture(L"imgCloseOnOver");
+  m_pngCloseClick = LoadPicture(L"imgCloseOnClick");
+  // A full copy, so that each logo can be replaced on its own.
+  m_pngLogoProgress = UseAlternateLogo ? LoadPicture(L"imgLogo2") : m_pngLogoInstall->Copy();
 }
 
 void TSetupForm::CreatePages() {
@@ -318,6 +338,9 @@ LRESULT TSetupForm::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
     }
     case WM_SET_ERROR_MESSAGE: WMSetErrorMessage(wParam); return 0;
     case WM_SETUP_STATUS: WMSetupStatus(wParam); return 0;
+    case WM_DPICHANGED:
+      WMDpiChanged(HIWORD(wParam), *reinterpret_cast<const RECT*>(lParam));
+      return 0;
     case WM_ACTIVATE:
       if (WMActivate(LOWORD(wParam))) return 0;
       break;

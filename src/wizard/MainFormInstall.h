@@ -12,12 +12,9 @@
 #include "startup/CommandLineU.h"
 #include "wizard/PageFlowU.h"
 
-namespace Gdiplus {
-class Bitmap;
-}
-
 namespace sf {
 
+class TPicture;
 class TFrameBase;
 class TFrameCloseQuillon;
 class TFrameCreateInstall;
@@ -47,6 +44,8 @@ class TSetupForm : public TWindowBase {
 
   // Shows the given page (0..9) and hides all others; any other number hides every page.
   void SetVisibleFrame(int page);
+  // The page of that number; none for another number.
+  TFrameBase* Frame(int page) const;
   int VisibleFrame() const { return m_nVisibleFrame; }
   // Runs the internet settings dialog and hands its setting to the engine.
   void ConfigInternet();
@@ -58,14 +57,16 @@ class TSetupForm : public TWindowBase {
   void PreviewMessage(const MSG& msg);
 
   // What the pages read.
-  Gdiplus::Bitmap* pngBackground() const { return m_pngBackground.get(); }
-  Gdiplus::Bitmap* pngLines() const { return m_pngLines.get(); }
-  Gdiplus::Bitmap* pngLogoInstall() const { return m_pngLogoInstall.get(); }
-  Gdiplus::Bitmap* pngLogoProgress() const { return m_pngLogoProgress.get(); }
-  Gdiplus::Bitmap* pngAlert() const { return m_pngAlert.get(); }
-  Gdiplus::Bitmap* pngClose() const { return m_pngClose.get(); }
-  Gdiplus::Bitmap* pngCloseOver() const { return m_pngCloseOver.get(); }
-  Gdiplus::Bitmap* pngCloseClick() const { return m_pngCloseClick.get(); }
+  const TPicture* pngBackground() const { return m_pngBackground.get(); }
+  const TPicture* pngLines() const { return m_pngLines.get(); }
+  const TPicture* pngLogoInstall() const { return m_pngLogoInstall.get(); }
+  const TPicture* pngLogoProgress() const { return m_pngLogoProgress.get(); }
+  const TPicture* pngAlert() const { return m_pngAlert.get(); }
+  const TPicture* pngClose() const { return m_pngClose.get(); }
+  const TPicture* pngCloseOver() const { return m_pngCloseOver.get(); }
+  const TPicture* pngCloseClick() const { return m_pngCloseClick.get(); }
+  // The DPI the window is shown at; the pages draw their 96-DPI design at it.
+  int Dpi() const { return m_nDpi; }
   TCmdInstallType CmdInstall() const { return m_CmdInstall; }
   bool HasInstallerUpdate() const { return m_bHasInstallerUpdate; }
   bool MultipleInstall() const { return m_bMultipleInstall; }
@@ -79,7 +80,6 @@ class TSetupForm : public TWindowBase {
   void FormCreate();
   void LoadImages();
   void CreatePages();
-  TFrameBase* Frame(int page) const;
   bool FormCloseQuery();
   // A close the user confirmed: the engine ends the run and then the program; the window waits for that
   // with a time-out and stays responsive meanwhile.
@@ -89,18 +89,21 @@ class TSetupForm : public TWindowBase {
   // True when it gave the keyboard back to the control that had it.
   bool WMActivate(WORD state);
 
+  // The window's size for its DPI, the top-left corner where it is.
+  void SizeForDpi(POINT topLeft);
+  void WMDpiChanged(int dpi, const RECT& suggested);
   void WMChangeVisibleFrame(WPARAM wParam, LPARAM lParam);
   void WMSetInstallList(WPARAM wParam);
   void WMSetErrorMessage(WPARAM wParam);
   void WMSetupStatus(WPARAM wParam);
 
   // The pictures come first: the pages draw them until the pages are gone.
-  std::unique_ptr<Gdiplus::Bitmap> m_pngClose, m_pngCloseOver, m_pngCloseClick;
-  std::unique_ptr<Gdiplus::Bitmap> m_pngLogoInstall;
-  std::unique_ptr<Gdiplus::Bitmap> m_pngLogoProgress;
-  std::unique_ptr<Gdiplus::Bitmap> m_pngLines;
-  std::unique_ptr<Gdiplus::Bitmap> m_pngBackground;
-  std::unique_ptr<Gdiplus::Bitmap> m_pngAlert;
+  std::unique_ptr<TPicture> m_pngClose, m_pngCloseOver, m_pngCloseClick;
+  std::unique_ptr<TPicture> m_pngLogoInstall;
+  std::unique_ptr<TPicture> m_pngLogoProgress;
+  std::unique_ptr<TPicture> m_pngLines;
+  std::unique_ptr<TPicture> m_pngBackground;
+  std::unique_ptr<TPicture> m_pngAlert;
   std::unique_ptr<TFrameCloseQuillon> m_FrameCloseQuillon;
   std::unique_ptr<TFrameCreateInstall> m_FrameCreateInstall;
   std::unique_ptr<TFrameInstallDone> m_FrameInstallDone;
@@ -120,6 +123,7 @@ class TSetupForm : public TWindowBase {
   std::wstring m_strCmdName;
 
   int m_nVisibleFrame = Page::None;
+  int m_nDpi = 96;
   // The unexpected-error text of a registry or shortcut failure, shown once the status follows it.
   std::wstring m_strErrorMessage;
   // The cancel question is up: a second close request must not ask again from inside its loop.

@@ -91,16 +91,18 @@ class RunResult:
 
 
 class Wine:
-    """A Wine prefix with a persistent wineserver, detached from pytest's output."""
+    """A Wine prefix with a persistent wineserver, detached from pytest's output. Its screen is scaled to
+    dpi pixels per inch (Wine's LogPixels; 96 is unscaled)."""
 
-    def __init__(self, prefix: Path, display: Display) -> None:
+    def __init__(self, prefix: Path, display: Display, dpi: int = 96) -> None:
         self.prefix = prefix
         self.display = display
+        self.dpi = dpi
         if prefix.exists():
             subprocess.run([str(PREFIX_SCRIPT), "stop", str(prefix)], check=False)
             shutil.rmtree(prefix)
         self.env = dict(os.environ, WINEPREFIX=str(prefix), WINEDEBUG="-all", DISPLAY=display.name,
-                        WINEDLLOVERRIDES="mscoree=;mshtml=;winemenubuilder.exe=d")
+                        WINEDLLOVERRIDES="mscoree=;mshtml=;winemenubuilder.exe=d", SF_WINE_DPI=str(dpi))
         # Wine's WinHTTP would route the installer's requests through a proxy from the environment.
         for name in ("http_proxy", "https_proxy", "HTTP_PROXY", "HTTPS_PROXY"):
             self.env.pop(name, None)

@@ -19,11 +19,12 @@ import pytest
 
 import servers
 from conftest import assert_fetched_through, manifest, md5
-from harness import BUILD, Installer
+from harness import ARTIFACTS, BUILD, Display, Installer, Wine
 
 WIZARD_CLASS, WIZARD_TITLE = "TSetupForm", "Stormfinch"
 PRODUCT_CLASS = "StormfinchDemoWindow"
 REFERENCE = Path(__file__).resolve().parent / "reference"
+SCALED_REFERENCE = Path(__file__).resolve().parents[1] / "unit" / "win" / "reference"
 MANIFEST_PATH = "/version/stormfinch/alpha/to/stable/pt-br_x64"
 VERSION_TEXT = Path("produtos/bin/newquillon/version.txt")
 
@@ -153,9 +154,16 @@ class Wizard:
 
     def __init__(self, installer, *args: str) -> None:
         self.installer = installer
+        # Points are given in the window's 96-DPI design; a scaled screen shows them further out.
+        self.scale = installer.wine.dpi / 96
+        # At another scale the pictures are those the Windows unit tests compare their renders with.
+        self.reference = REFERENCE if installer.wine.dpi == 96 else SCALED_REFERENCE / f"{installer.wine.dpi}dpi"
         self.proc = installer.start(*args)
         installer.wait_window(WIZARD_CLASS, WIZARD_TITLE)
         self.window = installer.x_window(WIZARD_TITLE)
+
+    def at_scale(self, point: tuple[int, int]) -> tuple[str, str]:
+        return str(round(point[0] * self.scale)), str(round(point[1] * self.scale))
 
     def visible_page(self) -> str | None:
         for cls, text, visible in self.installer.control_texts(WIZARD_CLASS, WIZARD_TITLE):
@@ -172,19 +180,19 @@ class Wizard:
         raise AssertionError(f"page {name} not shown; showing {self.visible_page()}")
 
     def click(self, point: tuple[int, int], button: str = "1") -> None:
-        self.installer.xdotool("mousemove", "--window", self.window, str(point[0]), str(point[1]), "click", button)
+        self.installer.xdotool("mousemove", "--window", self.window, *self.at_scale(point), "click", button)
 
     def rest_pointer(self) -> None:
-        self.installer.xdotool("mousemove", "--window", self.window, *map(str, RESTING_POINT))
+        self.installer.xdotool("mousemove", "--window", self.window, *self.at_scale(RESTING_POINT))
         time.sleep(0.3)
 
     def check_looks(self, name: str, masks=()) -> None:
         """The window as the screen shows it matches reference/<name>.png."""
         self.rest_pointer()
         shot = self.installer.screenshot(name, WIZARD_TITLE)
-        reference = REFERENCE / f"{name}.png"
+        reference = self.reference / f"{name}.png"
         if os.environ.get("SF_UPDATE_REFERENCES") == "1":
-            REFERENCE.mkdir(exist_ok=True)
+            self.reference.mkdir(parents=True, exist_ok=True)
             shutil.copy(shot, reference)
             return
         assert reference.exists(), f"no reference picture {reference}"
@@ -858,3 +866,37 @@ def test_unattended_progress_page_has_no_close_image(installer, site, faults):
     # The same page as in an interactive run, but for the close image.
     assert mismatched_pixels(shot, REFERENCE / "page5.png", masks=[close]) <= 40
     assert mismatched_pixels(shot, REFERENCE / "page5.png") > 40
+
+
+# --- A scaled screen -------------------------------------------------------------------------------------
+@pytest.fixture(scope="module")
+def scaled_wine():
+    """A prefix of its own whose screen is scaled to 150 % (144 DPI), on a display of its own."""
+    display = Display()
+    wine = Wine(BUILD / "e2e-prefix-144dpi", display, dpi=144)
+    yield wine
+    wine.stop()
+    display.stop()
+
+
+def test_on_a_scaled_screen_the_wizard_is_its_design_drawn_larger(scaled_wine, nginx, request):
+    """The program declares itself aware of each monitor's scale and draws its 96-DPI design at it: a
+    window 1.5 times the size, crisp pages like the pictures, and the mouse finds the buttons where the
+    design puts them."""
+    installer = Installer(scaled_wine, ARTIFACTS / request.node.name)
+    installer.clean()
+    try:
+        wizard = Wizard(installer)
+        wizard.wait_page("TFrameInstall")
+        geometry = dict(line.split("=") for line in installer.xdotool("getwindowgeometry", "--shell",
+                                                                         wizard.window).split())
+        assert (int(geometry["WIDTH"]), int(geometry["HEIGHT"])) == (900, 375)
+        wizard.check_looks("page3")
+        wizard.click(INSTALL_BUTTON)
+        wizard.wait_page("TFrameInstallDone")
+        wizard.check_looks("page2")
+        installer.close_window(WIZARD_CLASS, WIZARD_TITLE)
+        assert wizard.finish().exit_code == 0
+    finally:
+        installer.stop_all()
+        installer.keep_logs()

@@ -86,7 +86,7 @@ class ControlsTest : public testing::Test {
   static void TearDownTestSuite() { Gdiplus::GdiplusShutdown(s_gdiplusToken); }
 
   void SetUp() override {
-    m_pngBackground = LoadPngResource(L"imgBackground");
+    m_pngBackground = std::make_unique<TPicture>(LoadPngResource(L"imgBackground"));
     m_pPanel = std::make_unique<TGraphicPanel>(nullptr, 40, 40, kPageWidth, kPageHeight);
     imgBackground.SetBounds(0, 0, kPageWidth, kPageHeight);
     imgBackground.SetPicture(m_pngBackground.get());
@@ -110,7 +110,7 @@ class ControlsTest : public testing::Test {
   }
 
   static ULONG_PTR s_gdiplusToken;
-  std::unique_ptr<Gdiplus::Bitmap> m_pngBackground;
+  std::unique_ptr<TPicture> m_pngBackground;
   std::unique_ptr<TGraphicPanel> m_pPanel;
   TImage imgBackground;
   TPaintBuffer m_Buffer;
@@ -444,17 +444,17 @@ TEST_F(ControlsTest, RadioButtonsFormOneGroupOnThePanel) {
 
 // A page as the wizard will build it, rendered for a person to look at.
 TEST_F(ControlsTest, RendersAPageForAHumanToLookAt) {
-  const auto logoPicture = LoadPngResource(L"imgLogo");
-  const auto closePicture = LoadPngResource(L"imgClose");
+  const TPicture logoPicture(LoadPngResource(L"imgLogo"));
+  const TPicture closePicture(LoadPngResource(L"imgClose"));
   TImage imgLogo, imgClose;
   const TLayoutPoint logoAt = PlaceLogo(kPageWidth, {199, 48});
   imgLogo.SetBounds(logoAt.x, logoAt.y, 0, 0);
   imgLogo.SetAutoSize(true);
-  imgLogo.SetPicture(logoPicture.get());
+  imgLogo.SetPicture(&logoPicture);
   imgClose.SetBounds(568, 2, 30, 30);
   imgClose.SetCenter(true);
   imgClose.SetProportional(true);
-  imgClose.SetPicture(closePicture.get());
+  imgClose.SetPicture(&closePicture);
 
   TLabel lblText, lblText2, lblLink, lblDot, lblConfigInternet;
   lblText.SetFont(PageFont(9));
@@ -504,7 +504,7 @@ TEST_F(ControlsTest, RendersAPageForAHumanToLookAt) {
 
   // The background is copied pixel for pixel, the logo sits around row 66, the bar shows 40 %.
   Gdiplus::Color expected;
-  ASSERT_EQ(m_pngBackground->GetPixel(5, 5, &expected), Gdiplus::Ok);
+  ASSERT_EQ(m_pngBackground->Design().GetPixel(5, 5, &expected), Gdiplus::Ok);
   EXPECT_EQ(m_Buffer.PixelAt(5, 5), MakeColor(expected.GetR(), expected.GetG(), expected.GetB()));
   EXPECT_EQ(imgLogo.BoundsRect(), (TLayoutRect{200, 42, 199, 48}));
   EXPECT_GT(CountPixels(m_Buffer, imgLogo.BoundsRect(), IsBright), 100);

@@ -2,6 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+
+#include "LooksSupport.h"
+#include "common/TextU.h"
+#include "controls/GraphicControlsU.h"
 #include "wizard/LanguageU.h"
 
 namespace sf {
@@ -38,6 +43,23 @@ class InternetConfig : public testing::Test {
     return dialog.ShowModal();
   }
 
+  // Runs look() while the dialog is up (from a timer of its modal loop, once it has painted), then
+  // closes it with Cancel.
+  void WhileShown(const std::function<void()>& look) {
+    s_look = &look;
+    s_dialog = dialog.Handle();
+    ::SetTimer(nullptr, 0, 100, &TInternetConfig_Look);
+    dialog.ShowModal();
+    s_look = nullptr;
+  }
+  static void CALLBACK TInternetConfig_Look(HWND, UINT, UINT_PTR id, DWORD) {
+    ::KillTimer(nullptr, id);
+    if (s_look) (*s_look)();
+    ::PostMessageW(s_dialog, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
+  }
+  static inline const std::function<void()>* s_look = nullptr;
+  static inline HWND s_dialog = nullptr;
+
   TOwner owner;
   TInternetConfig dialog{owner.Handle()};
 };
@@ -68,6 +90,17 @@ TEST_F(InternetConfig, ChoicesEnableTheirFieldsAndTheTickStaysThrough) {
   Click(kProxySocks);
   EXPECT_TRUE(Enabled(kSocksPort));
   EXPECT_TRUE(Enabled(kUserName)) << "the tick is still there";
+}
+
+TEST_F(InternetConfig, OneChoiceAtATimeWhicheverIsClicked) {
+  const int choices[] = {kProxyConfig, kProxySocks, kProxyIE, kProxySocks, kNoProxy, kProxyConfig};
+  for (int clicked : choices) {
+    Click(clicked);
+    for (int choice : {kNoProxy, kProxyIE, kProxyConfig, kProxySocks}) {
+      EXPECT_EQ(::SendMessageW(Item(choice), BM_GETCHECK, 0, 0) == BST_CHECKED, choice == clicked) << clicked;
+    }
+    EXPECT_EQ(static_cast<int>(dialog.Values().choice), clicked - kNoProxy);
+  }
 }
 
 TEST_F(InternetConfig, EnteredValuesSurviveCancelAndComeBackWithOk) {
@@ -111,6 +144,45 @@ TEST_F(InternetConfig, TextsFollowTheLanguageAndTheDialogCentresOnItsOwner) {
   ::GetWindowRect(Item(kProxyPort), &port);
   ::MapWindowPoints(nullptr, dialog.Handle(), reinterpret_cast<POINT*>(&port), 2);
   EXPECT_EQ(port.left, 16 + 383);
+}
+
+// A dialog of the system: one background under the group box and every label, disabled labels greyed on
+// it, every caption whole. Each choice, with and without authentication, in the three languages, compared
+// with its reference picture at the DPI this runs at.
+TEST_F(InternetConfig, LooksLikeASystemDialogInEveryStateAndLanguage) {
+  struct TState {
+    const char* name;
+    int choice;
+    bool authentication;
+  };
+  const TState states[] = {{"none", kNoProxy, false},   {"browser", kProxyIE, false},
+                           {"server", kProxyConfig, false}, {"socks", kProxySocks, false},
+                           {"none-auth", kNoProxy, true}, {"browser-auth", kProxyIE, true},
+                           {"server-auth", kProxyConfig, true}, {"socks-auth", kProxySocks, true}};
+  const std::pair<TLanguage, const char*> languages[] = {
+      {TLanguage::Portuguese, "pt"}, {TLanguage::English, "en"}, {TLanguage::Spanish, "es"}};
+  for (const auto& [language, code] : languages) {
+    SetLanguage(language);
+    for (const TState& state : states) {
+      const std::string name = std::string("dialog-") + state.name + "-" + code;
+      SCOPED_TRACE(name);
+      Click(state.choice);
+      if (state.authentication != (::SendMessageW(Item(kAuth), BM_GETCHECK, 0, 0) == BST_CHECKED)) {
+        ::SendMessageW(Item(kAuth), BM_SETCHECK, state.authentication ? BST_CHECKED : BST_UNCHECKED, 0);
+      }
+      TPaintBuffer shot;
+      WhileShown([&] {
+        test::CaptureClient(dialog.Handle(), shot);
+        EXPECT_EQ(test::CutOffCaptions(dialog.Handle()), std::vector<std::string>{});
+      });
+      test::ExpectLooksLikeReference(shot, FromUtf8(name) + L".png");
+      // Inside the group box, away from every control: the dialog's own background.
+      const int dpi = WindowDpi(dialog.Handle());
+      EXPECT_EQ(shot.PixelAt(ScaleLength(16 + 500, dpi), ScaleLength(14 + 120, dpi)),
+                static_cast<TColor>(::GetSysColor(COLOR_BTNFACE)));
+    }
+  }
+  SetLanguage(TLanguage::Portuguese);
 }
 
 }  // namespace
