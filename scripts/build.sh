@@ -1,5 +1,7 @@
 #!/usr/bin/env bash
-# Configures and builds both trees:
+# Usage: build.sh                  configures and builds both trees
+#        build.sh win TARGET...    configures the Windows tree and builds only those targets (and what
+#                                  they need), e.g. for the demo: Stormfinch sftool demo_site
 #   build/win     the Windows program, its unit tests, the demo product and the test tools (MinGW-w64)
 #   build/native  the portable core with sanitizers, its unit tests and the fuzz targets (clang)
 # The Windows tree is configured with loopback server addresses; the tests and the demo serve them. It
@@ -28,6 +30,12 @@ cmake -S "$here" -B "$here/build/win" -G Ninja \
   -DSF_ERROR_REPORT_URL="https://127.0.0.1:$SF_HTTPS_PORT/software/error" \
   -DSF_CONTRACT_URL="http://127.0.0.1:$SF_HTTP_PORT/contrato-quillon" \
   -DSF_TEST_MANIFEST_KEYS="$(cat "$test_keys/release-1.pub");$(cat "$test_keys/release-2.pub")" >/dev/null
+
+if [ "${1:-}" = win ]; then
+  shift
+  cmake --build "$here/build/win" -j "$jobs" --target "$@"
+  exit 0
+fi
 cmake --build "$here/build/win" -j "$jobs"
 
 CC=clang-16 CXX=clang++-16 cmake -S "$here" -B "$here/build/native" -G Ninja -DCMAKE_BUILD_TYPE=Debug >/dev/null

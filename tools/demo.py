@@ -1,99 +1,194 @@
 #!/usr/bin/env python3
-"""The main job: serve the published demo version on loopback and let the real installer install it.
+"""The main job, end to end: a release engineer publishes a version, a user installs it with the wizard,
+works with it, and takes the next version as an update.
 
-Starts Xvfb and a fresh Wine prefix, serves build/win/demo/site with nginx on the address compiled into
-the build, runs `Stormfinch.exe /install` (unattended) and then `Stormfinch.exe /update`, and prints what
-a release engineer would check: exit codes, installed files against the manifest, the registry entries,
-the shortcuts and the run log. Screenshots of the wizard land in build/win/demo-artifacts.
+    demo.py [--setup-seconds S] [--build-seconds S]
+
+Needs the Windows tree built with loopback addresses (scripts/demo.sh builds what it needs). On a fresh
+Wine prefix under Xvfb, with nginx serving the version server's tree on the compiled-in address:
+
+  1. the demo product's version SF_DEMO_VERSION (build/win/demo/site) is published;
+  2. Stormfinch.exe installs it through the wizard: Install, the progress page, the completion page
+     (screenshots of each, taken once the window has painted);
+  3. the user adds a desktop layout of their own to the installation's database folder;
+  4. the next version is published over the first (a new program, a changed plug-in, a new one);
+  5. `Stormfinch.exe /update` updates the installation.
+
+It checks what a release engineer would: the exit codes, every installed file against the manifest of
+its version, that the update fetched only the packages that changed (nginx's log), that the user's file
+survived, and prints a short report with the times. Screenshots and run logs land in build/win/demo-run.
 """
 from __future__ import annotations
 
+import argparse
 import hashlib
 import json
 import os
+import shutil
 import sys
-import tempfile
-import threading
 import time
 from pathlib import Path
 
 REPO = Path(__file__).resolve().parents[1]
 sys.path.insert(0, str(REPO / "tests" / "e2e"))
+sys.path.insert(0, str(REPO / "demo"))
 
-from harness import BUILD, Installer, wine_session  # noqa: E402
-from servers import Nginx  # noqa: E402
+import assemble  # noqa: E402
+from harness import BUILD, Installer, Wizard, file_version, refuse_unless_loopback, wine_session  # noqa: E402
+from servers import Nginx, publish  # noqa: E402
 
 HTTP_PORT = int(os.environ.get("SF_HTTP_PORT", "18480"))
+MANIFEST = Path("version/stormfinch/alpha/to/stable/pt-br_x64")
+INSTALL_BUTTON = (300, 186)  # the first page's install button, in the window's design
+# Slow enough for the progress page to be seen, as over a real connection.
+RATE = "48k"
+USER_FILE = Path("database/desktops/minha-mesa.dsk")
+USER_TEXT = "[desktop]\nwindows=quotes,chart,book\nlayout=2x2\n"
+
+
+class DemoError(Exception):
+    pass
 
 
 def md5(path: Path) -> str:
     return hashlib.md5(path.read_bytes()).hexdigest().upper()
 
 
-def snapshot_while_running(installer: Installer, proc, shots: list, label: str) -> None:
-    """Screenshots of the wizard while the installer runs (the progress page is short-lived)."""
-    deadline = time.monotonic() + 60
-    while proc.poll() is None and time.monotonic() < deadline:
-        try:
-            shots.append(installer.screenshot(f"{label}-{len(shots):02d}", "Stormfinch"))
-        except Exception:
-            pass
-        time.sleep(0.3)
+def check(condition: bool, message: str) -> None:
+    if not condition:
+        raise DemoError(message)
 
 
-def run(installer: Installer, *args: str) -> None:
-    print(f"\n== Stormfinch.exe {' '.join(args)}")
-    proc = installer.start(*args)
-    shots: list = []
-    watcher = threading.Thread(target=snapshot_while_running, args=(installer, proc, shots, args[0].strip("/")))
-    watcher.start()
-    result = installer.finish(proc)
-    watcher.join()
-    print(f"exit code: {result.exit_code}   run log: {result.log_path}")
-    if shots:
-        print(f"screenshots: {len(shots)} in {shots[0].parent}")
-    if result.exit_code != 0:
-        print(result.log)
-        raise SystemExit(f"Stormfinch.exe {' '.join(args)} failed with {result.exit_code}")
+def next_version(product: Path, target: Path) -> tuple[str, list[str]]:
+    """The next version of the demo product in target: its program rebuilt, the chart plug-in changed and
+    a plug-in added. Returns the version and the files that differ from the first."""
+    shutil.rmtree(target, ignore_errors=True)
+    shutil.copytree(product, target)
+    program = BUILD / "demo" / "next" / "stormfinch.exe"
+    check(program.is_file(), f"{program} is missing: build the target demo_stormfinch_next")
+    shutil.copyfile(program, target / "stormfinch.exe")
+    (target / "bin/plugins/charts.dll").write_bytes(assemble.dll_like(12, 125_000, False))
+    (target / "bin/plugins/indicators/vwap.dll").write_bytes(assemble.dll_like(13, 22_000, True))
+    return file_version(program)[0], ["stormfinch.exe", "bin/plugins/charts.dll", "bin/plugins/indicators/vwap.dll"]
 
 
-def report(installer: Installer, site: Path) -> None:
-    manifest = json.loads((site / "version/stormfinch/alpha/to/stable/pt-br_x64").read_text())
+def installed_matches(installer: Installer, manifest: dict) -> list[str]:
+    """The manifest's files that are not installed as published."""
     folder = installer.wine.paths["APPDATA"] / "Ardentis" / "Stormfinch"
-    print(f"\nversion {manifest['major']}.{manifest['minor']}.{manifest['release']}.{manifest['build']}, "
-          f"{len(manifest['files'])} files, installed in {folder}")
-    bad = 0
-    for entry in manifest["files"]:
-        target = folder / entry["file"]
-        ok = target.is_file() and md5(target) == entry["md5"]
-        bad += not ok
-        print(f"  {'ok ' if ok else 'BAD'} {entry['md5']}  {entry['file']}")
-    for key in ("HKCU\\Software\\Ardentis\\Stormfinch\\1.0",
-                "HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Stormfinch"):
-        print(f"{key}:")
-        for name, value in (installer.wine.reg_query(key) or {}).items():
-            print(f"  {name} = {value}")
-    for link in (installer.wine.paths["DESKTOP"] / "Stormfinch.lnk",
-                 installer.wine.paths["PROGRAMS"] / "Ardentis" / "Stormfinch.lnk"):
-        print(f"shortcut {'present' if link.is_file() else 'MISSING'}: {link}")
-    if bad:
-        raise SystemExit(f"{bad} installed files differ from the manifest")
+    return [e["file"] for e in manifest["files"]
+            if not (folder / e["file"]).is_file() or md5(folder / e["file"]) != e["md5"]]
 
 
-def main() -> None:
-    site = BUILD / "demo" / "site"
-    if not (BUILD / "Stormfinch.exe").exists() or not site.is_dir():
-        raise SystemExit("build the Windows tree first (scripts/build.sh)")
+def install_with_the_wizard(installer: Installer, shots: dict[str, Path]) -> int:
+    wizard = Wizard(installer)
+    wizard.wait_page("TFrameInstall")
+    wizard.rest_pointer()
+    shots["first page"] = wizard.painted_screenshot("1-first-page")
+    wizard.click(INSTALL_BUTTON)
+    wizard.wait_page("TFrameProgress", timeout=30)
+    time.sleep(1.0)  # the bar has moved: the largest package is on its way
+    wizard.rest_pointer()
+    shots["progress page"] = wizard.painted_screenshot("2-progress")
+    check(wizard.visible_page() == "TFrameProgress", "the installation ended before its progress could be seen")
+    wizard.wait_page("TFrameInstallDone", timeout=120)
+    wizard.rest_pointer()
+    shots["completion page"] = wizard.painted_screenshot("3-completion")
+    installer.close_window("TSetupForm", "Stormfinch")
+    return wizard.finish().exit_code
+
+
+def run(args) -> list[str]:
+    started = time.monotonic()
+    times: dict[str, float] = {}
+    exe = BUILD / "Stormfinch.exe"
+    first_site = BUILD / "demo" / "site"
+    check(exe.is_file() and first_site.is_dir(), "build the installer and the demo product first (scripts/demo.sh)")
+    refuse_unless_loopback(exe)
+    work = BUILD / "demo-run"
+    shutil.rmtree(work, ignore_errors=True)
+    site = work / "site"
+    shutil.copytree(first_site, site)
+    first = json.loads((site / MANIFEST).read_text())
+    first_version = "{major}.{minor}.{release}.{build}".format(**first)
+    shots: dict[str, Path] = {}
+
     with wine_session(BUILD / "demo-prefix") as wine:
-        installer = Installer(wine, BUILD / "demo-artifacts")
+        installer = Installer(wine, work)
         installer.clean()
-        with tempfile.TemporaryDirectory() as logs, Nginx(site, HTTP_PORT, Path(logs)) as nginx:
-            print(f"version server: {nginx.url} serving {site}")
-            run(installer, "/install")
-            report(installer, site)
-            run(installer, "/update")
-            fetched = [e for e in nginx.access_log() if e["path"].startswith("/files/")]
-            print(f"\npackages fetched by the server in both runs: {len(fetched)}")
+        times["prefix"] = time.monotonic() - started
+        with Nginx(site, HTTP_PORT, work / "nginx", rate=RATE) as nginx:
+            begin = time.monotonic()
+            install_code = install_with_the_wizard(installer, shots)
+            times["install"] = time.monotonic() - begin
+            check(install_code == 0, f"the installation ended with exit code {install_code}")
+            not_installed = installed_matches(installer, first)
+            check(not not_installed, f"installed files differ from version {first_version}: {not_installed}")
+            installer.keep_logs()
+
+            folder = wine.paths["APPDATA"] / "Ardentis" / "Stormfinch"
+            (folder / USER_FILE).parent.mkdir(parents=True, exist_ok=True)
+            (folder / USER_FILE).write_text(USER_TEXT)
+
+            second_version, changed = next_version(BUILD / "demo" / "product", work / "product-next")
+            second = publish(work / "product-next", second_version, site, changes=["Gráficos mais rápidos",
+                                                                                  "Indicador VWAP"])
+            log_before = len(nginx.access_log())
+            begin = time.monotonic()
+            update = installer.run("/update")
+            times["update"] = time.monotonic() - begin
+            check(update.exit_code == 0, f"the update ended with exit code {update.exit_code}:\n{update.log}")
+            installer.keep_logs()
+            fetched = sorted(e["path"].removeprefix("/files/") for e in nginx.access_log()[log_before:]
+                             if e["path"].startswith("/files/"))
+
+        by_md5 = {e["md5"]: e["file"] for e in second["files"]}
+        expected = sorted(e["md5"] for e in second["files"] if e["file"] in changed)
+        check(fetched == expected, f"the update fetched {[by_md5.get(m, m) for m in fetched]}, "
+                                   f"not only the changed files {changed}")
+        not_updated = installed_matches(installer, second)
+        check(not not_updated, f"installed files differ from version {second_version}: {not_updated}")
+        check((folder / USER_FILE).read_text() == USER_TEXT, f"the user's {USER_FILE} did not survive the update")
+        entry = wine.reg_query(r"HKCU\Software\Microsoft\Windows\CurrentVersion\Uninstall\Stormfinch") or {}
+        shown_version = entry.get("DisplayVersion", "?")
+
+    total = time.monotonic() - started + args.setup_seconds + args.build_seconds
+
+    def step(what: str, seconds: float | None = None, result: str = "") -> str:
+        took = f"{seconds:6.1f} s" if seconds is not None else " " * 8
+        return f"  {what:<44}{took}   {result}".rstrip()
+
+    return [
+        f"Stormfinch demo: version server http://127.0.0.1:{HTTP_PORT} (nginx, {RATE}/s per download)",
+        step("machine set-up (packages)", args.setup_seconds),
+        step("build: installer, demo product, test tool", args.build_seconds),
+        step("Wine prefix and display", times["prefix"]),
+        step(f"install {first_version} with the wizard", times["install"],
+             f"exit 0; {len(first['files'])} files as published"),
+        step(f"user adds {USER_FILE}"),
+        step(f"publish {second_version}", None, "changed: " + ", ".join(changed)),
+        step(f"update to {second_version} (/update)", times["update"],
+             f"exit 0; {len(second['files'])} files as published; uninstall entry shows {shown_version}"),
+        step("  packages fetched", None, f"{len(fetched)} of {len(second['files'])}, only the changed ones: "
+                                         + ", ".join(by_md5[m] for m in fetched)),
+        step(f"  {USER_FILE}", None, "kept"),
+        step("screenshots", None, ", ".join(f"{name} ({path.name})" for name, path in shots.items())),
+        step("total", total, f"(screenshots and run logs in {work})"),
+    ]
+
+
+def main() -> int:
+    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    parser.add_argument("--setup-seconds", type=float, default=0.0)
+    parser.add_argument("--build-seconds", type=float, default=0.0)
+    args = parser.parse_args()
+    try:
+        report = run(args)
+    except (DemoError, ValueError) as e:
+        print(f"demo FAILED: {e}", file=sys.stderr)
+        return 1
+    print("\n".join(report))
+    return 0
+
 
 if __name__ == "__main__":
-    main()
+    sys.exit(main())

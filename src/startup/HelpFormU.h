@@ -14,7 +14,8 @@ class THelpForm : public TWindowBase {
   void Show();
 
   // Fitting rule, public so that it can be checked: client width = memo left + memo width + 8; button
-  // top = memo bottom + 8; client height = button bottom + 8; button centred on the OUTER width.
+  // top = memo bottom + 8; client height = button bottom + 8; button centred on the OUTER width. These
+  // are the 96-DPI design; a scaled screen shows them that much larger.
   static constexpr int kMemoLeft = 8, kMemoTop = 8, kMemoWidth = 585, kMemoHeight = 221;
   static constexpr int kButtonWidth = 75, kButtonHeight = 25;
 
@@ -22,6 +23,9 @@ class THelpForm : public TWindowBase {
   LRESULT HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) override;
 
  private:
+  // Places the window (its top-left corner where given) and its controls, with their font, at dpi.
+  void Layout(int dpi, POINT topLeft);
+
   TScopedFont m_font;
   HWND mmoAjuda = nullptr;
   HWND Button1 = nullptr;

@@ -9,6 +9,7 @@ import os
 import re
 import shutil
 import signal
+import struct
 import subprocess
 import tempfile
 import time
@@ -45,6 +46,17 @@ def refuse_unless_loopback(exe: Path) -> None:
         raise ValueError(f"{exe} is built to reach other machines ({', '.join(elsewhere)}): the tests would send "
                          "their requests and error reports there. Build it with scripts/build.sh, which compiles "
                          "loopback addresses in (ports from scripts/test-ports.sh).")
+
+
+def file_version(exe: Path) -> tuple[str, str]:
+    """The file and product versions of a program's version resource (its fixed part), as a.b.c.d."""
+    data = Path(exe).read_bytes()
+    at = data.find(struct.pack("<I", 0xFEEF04BD))
+    if at < 0:
+        raise ValueError(f"{exe} has no version resource")
+    file_ms, file_ls, product_ms, product_ls = struct.unpack_from("<4I", data, at + 8)
+    text = lambda ms, ls: f"{ms >> 16}.{ms & 0xFFFF}.{ls >> 16}.{ls & 0xFFFF}"  # noqa: E731
+    return text(file_ms, file_ls), text(product_ms, product_ls)
 
 
 def free_display() -> int:
@@ -354,6 +366,61 @@ class Installer:
             proc.output_file.close()
         self._running.clear()
         self.wine.wine("taskkill", "/f", "/im", self.exe.name, check=False)
+
+
+WIZARD_CLASS, WIZARD_TITLE = "TSetupForm", "Stormfinch"
+RESTING_POINT = (596, 246)  # plain background: nothing there reacts to the pointer
+
+
+class Wizard:
+    """The running wizard, seen through its window and its child windows. Points are given in the
+    window's 96-DPI design; on a scaled screen they lie further out."""
+
+    def __init__(self, installer: Installer, *args: str) -> None:
+        self.installer = installer
+        self.scale = installer.wine.dpi / 96
+        self.proc = installer.start(*args)
+        installer.wait_window(WIZARD_CLASS, WIZARD_TITLE)
+        self.window = installer.x_window(WIZARD_TITLE)
+
+    def at_scale(self, point: tuple[int, int]) -> tuple[str, str]:
+        return str(round(point[0] * self.scale)), str(round(point[1] * self.scale))
+
+    def visible_page(self) -> str | None:
+        for cls, text, visible in self.installer.control_texts(WIZARD_CLASS, WIZARD_TITLE):
+            if cls == "TGraphicPanel" and visible:
+                return text
+        return None
+
+    def wait_page(self, name: str, timeout: float = 60) -> None:
+        deadline = time.monotonic() + timeout
+        while time.monotonic() < deadline:
+            if self.visible_page() == name:
+                return
+            time.sleep(0.2)
+        raise AssertionError(f"page {name} not shown; showing {self.visible_page()}")
+
+    def click(self, point: tuple[int, int], button: str = "1") -> None:
+        self.installer.xdotool("mousemove", "--window", self.window, *self.at_scale(point), "click", button)
+
+    def rest_pointer(self) -> None:
+        self.installer.xdotool("mousemove", "--window", self.window, *self.at_scale(RESTING_POINT))
+        time.sleep(0.3)
+
+    def painted_screenshot(self, name: str, timeout: float = 10) -> Path:
+        """A screenshot once the page shows: a window that has not painted yet is one blank colour."""
+        deadline = time.monotonic() + timeout
+        while True:
+            shot = self.installer.screenshot(name, WIZARD_TITLE)
+            colours = subprocess.run(["convert", str(shot), "-format", "%k", "info:"], capture_output=True,
+                                     text=True, check=True).stdout
+            if int(colours) > 16:
+                return shot
+            assert time.monotonic() < deadline, f"the window stayed blank ({shot})"
+            time.sleep(0.1)
+
+    def finish(self, timeout: float = 60) -> RunResult:
+        return self.installer.finish(self.proc, timeout)
 
 
 def _read(file) -> str:

@@ -116,10 +116,12 @@ class Nginx(_Process):
     With a certificate and its key (PEM files) it speaks HTTPS only.
 
     The access log has one JSON object per line: method, path (without the query), status, bytes (of
-    the body sent), length (the Content-Length header sent, "" when none)."""
+    the body sent), length (the Content-Length header sent, "" when none). With a rate (nginx's
+    limit_rate, e.g. "64k") each answer is sent at most that fast."""
 
-    def __init__(self, root, port: int, log_dir, certificate=None, key=None) -> None:
+    def __init__(self, root, port: int, log_dir, certificate=None, key=None, rate: str | None = None) -> None:
         super().__init__()
+        self.rate = rate
         self.root = Path(root).resolve()
         self.port = port or free_port()
         self.dir = Path(log_dir).resolve()
@@ -161,7 +163,7 @@ http {{
     {listen}
     server_name localhost;
     root {self.root};
-    location / {{ }}
+    location / {{ {f"limit_rate {self.rate};" if self.rate else ""} }}
   }}
 }}
 """)

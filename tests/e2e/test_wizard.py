@@ -17,11 +17,11 @@ from pathlib import Path
 
 import pytest
 
+import harness
 import servers
 from conftest import assert_fetched_through, manifest, md5
-from harness import ARTIFACTS, BUILD, Display, Installer, Wine
+from harness import ARTIFACTS, BUILD, WIZARD_CLASS, WIZARD_TITLE, Display, Installer, Wine
 
-WIZARD_CLASS, WIZARD_TITLE = "TSetupForm", "Stormfinch"
 PRODUCT_CLASS = "StormfinchDemoWindow"
 REFERENCE = Path(__file__).resolve().parent / "reference"
 SCALED_REFERENCE = Path(__file__).resolve().parents[1] / "unit" / "win" / "reference"
@@ -41,7 +41,6 @@ CLOSE_IMAGE = (583, 17)
 INTERNET_LINK = (40, 225)          # pages 3, 4 and 6
 LICENCE_LINK = (330, 130)          # page 3, "contrato de licença" on the sentence's second line
 AGREEMENT_TEXT = (300, 112)        # page 3, first line of the sentence: not a drag handle
-RESTING_POINT = (596, 246)         # plain background: nothing there reacts to the pointer
 IDENTIFIER_FIELD = (175, 153, 250, 21)
 BAD_NAME_MESSAGE = ("O nome não pode conter \\ / : * ? \" < > | nem caracteres de controle, nem começar ou terminar "
                     "com ponto ou espaço")
@@ -149,42 +148,13 @@ def x_clipboard_text(display: str, timeout: float = 10) -> str:
 
 
 # --- The wizard ------------------------------------------------------------------------------------------
-class Wizard:
+class Wizard(harness.Wizard):
     """The running wizard of one test, seen through its window and its child windows."""
 
     def __init__(self, installer, *args: str) -> None:
-        self.installer = installer
-        # Points are given in the window's 96-DPI design; a scaled screen shows them further out.
-        self.scale = installer.wine.dpi / 96
+        super().__init__(installer, *args)
         # At another scale the pictures are those the Windows unit tests compare their renders with.
         self.reference = REFERENCE if installer.wine.dpi == 96 else SCALED_REFERENCE / f"{installer.wine.dpi}dpi"
-        self.proc = installer.start(*args)
-        installer.wait_window(WIZARD_CLASS, WIZARD_TITLE)
-        self.window = installer.x_window(WIZARD_TITLE)
-
-    def at_scale(self, point: tuple[int, int]) -> tuple[str, str]:
-        return str(round(point[0] * self.scale)), str(round(point[1] * self.scale))
-
-    def visible_page(self) -> str | None:
-        for cls, text, visible in self.installer.control_texts(WIZARD_CLASS, WIZARD_TITLE):
-            if cls == "TGraphicPanel" and visible:
-                return text
-        return None
-
-    def wait_page(self, name: str, timeout: float = 60) -> None:
-        deadline = time.monotonic() + timeout
-        while time.monotonic() < deadline:
-            if self.visible_page() == name:
-                return
-            time.sleep(0.2)
-        raise AssertionError(f"page {name} not shown; showing {self.visible_page()}")
-
-    def click(self, point: tuple[int, int], button: str = "1") -> None:
-        self.installer.xdotool("mousemove", "--window", self.window, *self.at_scale(point), "click", button)
-
-    def rest_pointer(self) -> None:
-        self.installer.xdotool("mousemove", "--window", self.window, *self.at_scale(RESTING_POINT))
-        time.sleep(0.3)
 
     def check_looks(self, name: str, masks=()) -> None:
         """The window as the screen shows it matches reference/<name>.png."""
@@ -201,9 +171,6 @@ class Wizard:
             subprocess.run(["compare", str(shot), str(reference), str(shot.with_name(f"{name}-diff.png"))],
                            capture_output=True)
         assert bad <= 40, f"{name}: {bad} pixels differ from {reference} (see {shot})"
-
-    def finish(self, timeout: float = 60):
-        return self.installer.finish(self.proc, timeout)
 
     def field_text(self) -> str:
         """The text of the edit field on the page shown (the name or the identifier)."""

@@ -10,12 +10,15 @@ import os
 import re
 import struct
 import subprocess
+import sys
 import zlib
 from pathlib import Path
 
 import pytest
 
 REPO = Path(__file__).resolve().parents[2]
+sys.path.insert(0, str(REPO / "tests" / "e2e"))
+from harness import file_version  # noqa: E402
 RELEASE = REPO / "scripts" / "release.sh"
 TRIPLE = "x86_64-w64-mingw32"
 VERSION = "1.42.3.4"  # not the default, so that every place it lands shows where it came from
@@ -104,18 +107,10 @@ def test_the_debug_link_names_the_file_beside_the_program_and_resolves(releases)
     assert re.fullmatch(r"\./src/startup/InstallerMain\.cpp:\d+", where[1]), where
 
 
-def fixed_file_info(exe: bytes) -> tuple[str, str]:
-    at = exe.find(struct.pack("<I", 0xFEEF04BD))
-    assert at > 0, "no version resource"
-    file_ms, file_ls, product_ms, product_ls = struct.unpack_from("<4I", exe, at + 8)
-    text = lambda ms, ls: f"{ms >> 16}.{ms & 0xFFFF}.{ls >> 16}.{ls & 0xFFFF}"  # noqa: E731
-    return text(file_ms, file_ls), text(product_ms, product_ls)
-
-
 def test_the_version_is_stamped_once_everywhere_it_is_read(releases):
     release = releases[0]
     exe = release.exe.read_bytes()
-    assert fixed_file_info(exe) == (VERSION, "1.0.0.0")
+    assert file_version(release.exe) == (VERSION, "1.0.0.0")
     for value in (VERSION, "v" + VERSION):
         assert value.encode("utf-16-le") + b"\0\0" in exe
     assert f'name="Ardentis.Stormfinch.Setup" version="{VERSION}"'.encode() in exe
