@@ -7,17 +7,6 @@ add_compile_definitions(UNICODE _UNICODE NOMINMAX _WIN32_WINNT=0x0A00 WINVER=0x0
 add_compile_options(-municode)
 add_link_options(-static -static-libgcc -static-libstdc++)
 
-# The shipped build (scripts/release.sh): optimised, with the debug information that reading an error
-# report's stacks needs (routines and lines, -g1), which the release splits off into a file of its own,
-# and the same bytes from the same sources in any folder at any time: no time
-# stamp in the executable, no build folder in its debug information.
-set(CMAKE_C_FLAGS_RELEASE "-O2 -g1 -DNDEBUG")
-set(CMAKE_CXX_FLAGS_RELEASE "-O2 -g1 -DNDEBUG")
-# Both folders read "." in the debug information; the build folder's map comes last, so that it wins for
-# a build folder inside the sources.
-add_compile_options("$<$<CONFIG:Release>:-ffile-prefix-map=${CMAKE_SOURCE_DIR}=.;-ffile-prefix-map=${CMAKE_BINARY_DIR}=.>")
-add_link_options("$<$<CONFIG:Release>:-Wl,--no-insert-timestamp>")
-
 # Static archives only. The platform files reset this after the toolchain file, so it is set again here:
 # with libz.dll.a the program would need zlib1.dll beside it.
 set(CMAKE_FIND_LIBRARY_SUFFIXES .a)

@@ -49,6 +49,10 @@ cert=${cert:+$(cd "$(dirname "$cert")" && pwd)/$(basename "$cert")}
 
 triple=x86_64-w64-mingw32
 started=$(date +%s)
+# The time stamp that objcopy writes into the program: the commit's, so that a build of the same commit
+# gives the same bytes.
+SOURCE_DATE_EPOCH=$(git -C "$here" log -1 --format=%ct 2>/dev/null || echo 0)
+export SOURCE_DATE_EPOCH
 
 # A tree of its own, configured from scratch: whatever the test trees were configured with (loopback
 # addresses, another build type) must not leak into what users download. The addresses are the

@@ -48,8 +48,7 @@ int TNativeControl::Dpi() const { return m_pParent ? m_pParent->Dpi() : kDesignD
 
 void TNativeControl::SetBounds(int left, int top, int width, int height) {
   m_rcBounds = {left, top, width, height};
-  const TLayoutRect r = ScaleRect(m_rcBounds, Dpi());
-  ::SetWindowPos(Handle(), nullptr, r.left, r.top, r.width, r.height, SWP_NOZORDER | SWP_NOACTIVATE);
+  PlaceWindow(Handle(), m_rcBounds, Dpi());
 }
 
 void TNativeControl::ApplyDpi() {

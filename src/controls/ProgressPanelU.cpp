@@ -68,8 +68,7 @@ void TCustomProgressPanel::ApplyNotification(std::int32_t position, std::int32_t
 
 void TCustomProgressPanel::SetBounds(int left, int top, int width, int height) {
   m_rcBounds = {left, top, width, height};
-  const TLayoutRect r = ScaleRect(m_rcBounds, m_nDpi);
-  ::SetWindowPos(Handle(), nullptr, r.left, r.top, r.width, r.height, SWP_NOZORDER | SWP_NOACTIVATE);
+  PlaceWindow(Handle(), m_rcBounds, m_nDpi);
 }
 
 void TCustomProgressPanel::SetDpi(int dpi) {

@@ -66,6 +66,11 @@ SIZE OuterSizeForClient(int width, int height, DWORD style, DWORD exStyle, int d
   return {rc.right - rc.left, rc.bottom - rc.top};
 }
 
+void PlaceWindow(HWND hWnd, const TLayoutRect& design, int dpi) {
+  const TLayoutRect r = ScaleRect(design, dpi);
+  ::SetWindowPos(hWnd, nullptr, r.left, r.top, r.width, r.height, SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
 int WindowDpi(HWND hWnd) {
   const UINT dpi = hWnd ? ::GetDpiForWindow(hWnd) : ::GetDpiForSystem();
   return dpi ? static_cast<int>(dpi) : 96;

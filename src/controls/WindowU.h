@@ -4,6 +4,8 @@
 
 #include <windows.h>
 
+#include "controls/ControlGeometryU.h"
+
 namespace sf {
 
 class TWindowBase {
@@ -34,6 +36,8 @@ class TWindowBase {
 SIZE OuterSizeForClient(int width, int height, DWORD style, DWORD exStyle, int dpi = 96);
 // The DPI a window is shown at (the system's for no window).
 int WindowDpi(HWND hWnd);
+// Moves and sizes a window to a rectangle of the 96-DPI design, as a screen of dpi shows it.
+void PlaceWindow(HWND hWnd, const TLayoutRect& design, int dpi);
 // Top-left corner that centres a window of the given outer size on the primary monitor's work area.
 POINT CentredOnDesktop(SIZE outer);
 

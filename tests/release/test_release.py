@@ -6,7 +6,6 @@ link that resolves, and come out the same, byte for byte, from both builds.
 The builds take a few minutes; they run once for the whole module."""
 from __future__ import annotations
 
-import os
 import re
 import struct
 import subprocess

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include "controls/ControlGeometryU.h"
 #include "controls/GradientColorsU.h"
 #include "controls/ProgressRangeU.h"
@@ -152,6 +154,60 @@ TEST(ControlGeometry, FitPicture) {
   // Stretch without proportional fills the box.
   EXPECT_EQ(FitPicture(box, {10, 5}, false, false, true), (TLayoutRect{10, 20, 30, 30}));
   EXPECT_EQ(FitPicture(box, {0, 0}, true, true, true), (TLayoutRect{25, 35, 0, 0}));
+}
+
+TEST(ControlGeometry, ScalingFromTheDesign) {
+  // Lengths round half away from zero; screen positions read back rounded down.
+  EXPECT_EQ(ScaleLength(600, 144), 900);
+  EXPECT_EQ(ScaleLength(3, 144), 5);
+  EXPECT_EQ(ScaleLength(-3, 144), -5);
+  EXPECT_EQ(ScaleLength(7, 120), 9);
+  EXPECT_EQ(ScaleLength(11, 96), 11);
+  EXPECT_EQ(DesignLength(899, 144), 599);
+  EXPECT_EQ(DesignLength(-1, 144), -1);
+  EXPECT_EQ(DesignLength(450, 144), 300);
+
+  // Edges are scaled, so neighbours still meet: 3 + 3 pixels become 5 + 4, not 5 + 5.
+  const TLayoutRect a{1, 0, 3, 2}, b{4, 0, 3, 2};
+  EXPECT_EQ(ScaleRect(a, 144), (TLayoutRect{2, 0, 4, 3}));
+  EXPECT_EQ(ScaleRect(a, 144).Right(), ScaleRect(b, 144).left);
+  // What a control may draw into covers every pixel it touches.
+  EXPECT_EQ(CoveringRect(a, 144), (TLayoutRect{1, 0, 5, 3}));
+  EXPECT_EQ(CoveringRect({240, 132, 120, 30}, 96), (TLayoutRect{240, 132, 120, 30}));
+  EXPECT_EQ(CoveringRect({235, 40, 199, 48}, 144), (TLayoutRect{352, 60, 299, 72}));
+}
+
+// A stand-in for a line of text: 10 pixels of width for each pixel of em height.
+TLayoutSize FakeText(int height) { return {10 * height, height}; }
+
+TEST(ControlGeometry, CaptionsShrinkOnePixelAtATimeDownToEight) {
+  struct TCase {
+    const char* name;
+    int design;
+    TLayoutSize box;
+    bool wraps;
+    std::function<TLayoutSize(int)> measure;
+    TFittedHeight expected;
+  } const cases[] = {
+      {"fits at the design", 12, {120, 30}, false, [](int h) { return FakeText(h); }, {12, true}},
+      {"one pixel smaller", 12, {115, 30}, false, [](int h) { return FakeText(h); }, {11, true}},
+      {"exactly the box", 12, {100, 30}, false, [](int h) { return FakeText(h); }, {10, true}},
+      {"not below eight", 12, {50, 30}, false, [](int h) { return FakeText(h); }, {8, false}},
+      {"eight just fits", 12, {80, 30}, false, [](int h) { return FakeText(h); }, {8, true}},
+      {"a small design stays", 7, {10, 30}, false, [](int h) { return FakeText(h); }, {7, false}},
+      {"one line ignores the height", 12, {120, 5}, false, [](int h) { return FakeText(h); }, {12, true}},
+      // Wrapped, the height counts, with a pixel of slack for the last line's rounding.
+      {"wrapped lines fit", 15, {200, 40}, true, [](int) { return TLayoutSize{150, 41}; }, {15, true}},
+      {"a third line does not", 15, {200, 40}, true,
+       [](int h) { return TLayoutSize{150, h > 13 ? 3 * h : 2 * h + 10}; }, {13, true}},
+      {"a word wider than the box", 12, {100, 100}, true, [](int h) { return TLayoutSize{9 * h + 20, h}; },
+       {8, true}},
+  };
+  for (const TCase& c : cases) {
+    const TFittedHeight fitted = FitTextHeight(c.design, c.box, c.wraps, c.measure);
+    EXPECT_EQ(fitted.height, c.expected.height) << c.name;
+    EXPECT_EQ(fitted.fits, c.expected.fits) << c.name;
+  }
 }
 
 TEST(ProgressRange, SettersKeepTheRangeAndPositionSound) {
