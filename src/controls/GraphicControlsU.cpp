@@ -359,7 +359,7 @@ TLayoutSize TImage::ConstrainedSize(TLayoutSize requested) const {
 
 void TImage::Paint(Gdiplus::Graphics& g) {
   if (!m_pPicture) return;
-  const int dpi = Parent() ? Parent()->Dpi() : kDesignDpi;
+  const int dpi = Dpi();
   Gdiplus::Bitmap& bitmap = m_pPicture->ForDpi(dpi);
   const TLayoutRect at = FitPicture(BoundsRect(), m_pPicture->Size(), m_bCenter, m_bProportional, m_bStretch);
   const TLayoutRect onScreen = ScaleRect(at, dpi);

@@ -330,8 +330,10 @@ void TInternetConfig::Close(bool ok) {
 
 // Moved to a monitor of another scale: the same design, drawn at the new scale.
 void TInternetConfig::WMDpiChanged(int dpi, const RECT& suggested) {
+  // The controls keep the old fonts until Layout has given them new ones.
+  std::map<int, TScopedFont> old;
+  old.swap(m_Fonts);
   m_nDpi = dpi;
-  m_Fonts.clear();
   const SIZE outer = OuterSizeForClient(ScaleLength(kClientWidth, dpi), ScaleLength(kClientHeight, dpi), kStyle,
                                         kExStyle, dpi);
   ::SetWindowPos(Handle(), nullptr, suggested.left, suggested.top, outer.cx, outer.cy, SWP_NOZORDER | SWP_NOACTIVATE);
