@@ -8,9 +8,6 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <cstdlib>
-#include <filesystem>
 #include <functional>
 #include <memory>
 #include <vector>
@@ -85,14 +82,15 @@ class WizardWindow : public testing::Test {
     ::SendMessageW(page, WM_PRINT, reinterpret_cast<WPARAM>(shot.Dc()), PRF_CLIENT | PRF_CHILDREN);
   }
 
-  // Shows a page the way the engine asks for one, with the notifications that fill it.
+  // Shows a page the way the engine asks for one, with the notifications that fill it: before the page
+  // request, but after it for the progress page, which starts with its own text whenever it is shown.
   void ShowPage(int page, const std::function<void(const TMessageTarget&)>& fill) {
     const TMessageTarget window = TMessageTarget::Window(m_pForm->Handle());
-    if (fill) fill(window);
+    const bool fillAfter = page == Page::Progress;
+    if (fill && !fillAfter) fill(window);
     PostPlain(window, WM_CHANGE_VISIBLE_FRAME, static_cast<WPARAM>(page));
     ASSERT_TRUE(PumpUntil([&] { return m_pForm->VisibleFrame() == page; }));
-    // A text for the progress page goes there once it is shown, which resets its text.
-    if (page == Page::Progress && fill) {
+    if (fill && fillAfter) {
       fill(window);
       MSG msg;
       while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
