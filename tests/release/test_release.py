@@ -33,18 +33,27 @@ class Release:
         self.debug = out / "Stormfinch.debug"
 
 
-def build(out: Path, tree: Path) -> Release:
-    proc = subprocess.run([str(RELEASE), VERSION, "--test-cert", "--out", str(out), "--build-dir", str(tree)],
-                          capture_output=True, text=True, timeout=1800)
+def build(out: Path, tree: Path, key: Path, public_key: str) -> Release:
+    proc = subprocess.run([str(RELEASE), VERSION, "--test-cert", "--manifest-keys", public_key, "--sign-key", str(key),
+                           "--out", str(out), "--build-dir", str(tree)], capture_output=True, text=True, timeout=1800)
     assert proc.returncode == 0, proc.stdout + proc.stderr
     return Release(out, proc.stdout)
 
 
 @pytest.fixture(scope="module")
-def releases(tmp_path_factory) -> tuple[Release, Release]:
-    inside = build(REPO / "build" / "release" / "out", REPO / "build" / "release" / "tree")
+def public_key(tmp_path_factory) -> tuple[Path, str]:
+    """A release key of the tests' own: its private file and public text."""
+    key = tmp_path_factory.mktemp("key") / "release.pem"
+    public = subprocess.run(["/usr/bin/python3", str(REPO / "tools" / "publish.py"), "keygen", str(key)],
+                            capture_output=True, text=True, check=True).stdout.strip()
+    return key, public
+
+
+@pytest.fixture(scope="module")
+def releases(tmp_path_factory, public_key) -> tuple[Release, Release]:
+    inside = build(REPO / "build" / "release" / "out", REPO / "build" / "release" / "tree", *public_key)
     elsewhere = tmp_path_factory.mktemp("release")
-    return inside, build(elsewhere / "out", elsewhere / "tree")
+    return inside, build(elsewhere / "out", elsewhere / "tree", *public_key)
 
 
 def test_the_program_is_small_and_its_size_is_printed(releases):
@@ -106,6 +115,11 @@ def test_the_debug_link_names_the_file_beside_the_program_and_resolves(releases)
     assert re.fullmatch(r"\./src/startup/InstallerMain\.cpp:\d+", where[1]), where
 
 
+def test_the_program_trusts_the_release_key_it_was_given(releases, public_key):
+    assert public_key[1].encode() in releases[0].exe.read_bytes()
+    assert "trusts 1 release key(s); version.txt signed" in releases[0].output
+
+
 def test_the_version_is_stamped_once_everywhere_it_is_read(releases):
     release = releases[0]
     exe = release.exe.read_bytes()
@@ -114,6 +128,7 @@ def test_the_version_is_stamped_once_everywhere_it_is_read(releases):
         assert value.encode("utf-16-le") + b"\0\0" in exe
     assert f'name="Ardentis.Stormfinch.Setup" version="{VERSION}"'.encode() in exe
     assert (release.out / "version.txt").read_text() == "1.42"  # what the self-update check compares
+    assert (release.out / "version.txt.sig").stat().st_size > 0
     assert "PerMonitorV2" in exe.decode("latin-1")
     # Built for the maker's hosts, not for a test server.
     assert "127.0.0.1".encode("utf-16-le") not in exe
