@@ -39,6 +39,9 @@ target_link_libraries(sf_app PUBLIC sf_core PCRE2::16BIT
   winhttp bcrypt gdiplus comctl32 shlwapi shell32 ole32 oleaut32 uuid wbemuuid iphlpapi version
   advapi32 user32 gdi32 msimg32 dwmapi)
 sf_warnings(sf_app)
+if(SF_TEST_HOOKS)
+  target_compile_definitions(sf_app PUBLIC SF_TEST_HOOKS)
+endif()
 
 # The resource script and the manifest carry the versions of the top CMakeLists.txt.
 set(SF_RESOURCE_DIR "${CMAKE_SOURCE_DIR}/resources")

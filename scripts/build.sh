@@ -4,9 +4,11 @@
 #                                  they need), e.g. for the demo: Stormfinch sftool demo_site
 #   build/win     the Windows program, its unit tests, the demo product and the test tools (MinGW-w64)
 #   build/native  the portable core with sanitizers, its unit tests and the fuzz targets (clang)
-# The Windows tree is configured with loopback server addresses; the tests and the demo serve them. It
-# also builds build/win/signed/Stormfinch.exe, the same program trusting two test keys made here
-# (build/win/test-keys, never a release key), for the end-to-end tests of signed versions.
+# The Windows tree is configured with loopback server addresses; the tests and the demo serve them, and
+# with the test-only pause points (SF_TEST_HOOKS) that let the end-to-end tests kill a run at a chosen
+# moment; neither belongs in a build for users. It also builds build/win/signed/Stormfinch.exe, the same
+# program trusting two test keys made here (build/win/test-keys, never a release key), for the
+# end-to-end tests of signed versions.
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
 source "$here/scripts/test-ports.sh"
@@ -24,6 +26,7 @@ done
 cmake -S "$here" -B "$here/build/win" -G Ninja \
   -DCMAKE_TOOLCHAIN_FILE="$here/cmake/mingw-w64-x86_64.cmake" \
   -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+  -DSF_TEST_HOOKS=ON \
   -DSF_VERSION_SERVER_URL="http://127.0.0.1:$SF_HTTP_PORT" \
   -DSF_INSTALLER_INFO_BASE_URL="http://127.0.0.1:$SF_HTTP_PORT/produtos/bin/newquillon/" \
   -DSF_INSTALLER_DOWNLOAD_BASE_URL="http://127.0.0.1:$SF_HTTP_PORT/produtos/bin/davorizorida/" \

@@ -196,19 +196,44 @@ void DeleteTree(const std::wstring& path) {
   ::RemoveDirectoryW(folder.c_str());
 }
 
-void MoveFolder(const std::wstring& from, const std::wstring& to) {
-  const std::wstring source = Guarded(L"MoveFolder", L"move", from, TLeaf::MayBeLink);
-  const std::wstring target = Guarded(L"MoveFolder", L"move into", to, TLeaf::NotALink);
+void MoveWithinVolume(const std::wstring& from, const std::wstring& to) {
+  const std::wstring source = Guarded(L"MoveWithinVolume", L"move", from, TLeaf::MayBeLink);
+  const std::wstring target = Guarded(L"MoveWithinVolume", L"move into", to, TLeaf::NotALink);
   ForceDirectories(ExtractFilePath(target));
   if (!::MoveFileExW(source.c_str(), target.c_str(), 0)) throw TWinError(L"Move " + source + L" to " + target);
 }
 
-void MoveFileReplacing(const std::wstring& from, const std::wstring& to) {
-  const std::wstring source = Guarded(L"MoveFileReplacing", L"move", from, TLeaf::NotALink);
-  const std::wstring target = Guarded(L"MoveFileReplacing", L"move into", to, TLeaf::NotALink);
-  ForceDirectories(ExtractFilePath(target));
-  if (!::MoveFileExW(source.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED)) {
-    throw TWinError(L"Move " + source + L" to " + target);
+void ForEachEntryIn(const std::wstring& folder, const std::function<void(const TFolderEntry&)>& visit) {
+  ForEachEntry(folder, [&](const WIN32_FIND_DATAW& data, bool real) {
+    if (!real) return;
+    visit({data.cFileName, (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0,
+           IsReparsePoint(data.dwFileAttributes)});
+  });
+}
+
+void WriteFileDurably(const std::wstring& path, const std::string& bytes, bool append) {
+  TScopedKernelHandle file(::CreateFileW(path.c_str(), append ? FILE_APPEND_DATA : GENERIC_WRITE, 0, nullptr,
+                                         append ? OPEN_EXISTING : CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file) throw TWinError(L"CreateFile " + path);
+  DWORD written = 0;
+  if (!::WriteFile(file.Get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) ||
+      written != bytes.size()) {
+    throw TWinError(L"WriteFile " + path);
+  }
+  if (!::FlushFileBuffers(file.Get())) throw TWinError(L"FlushFileBuffers " + path);
+}
+
+std::string ReadWholeFile(const std::wstring& path) {
+  TScopedKernelHandle file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                         FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file) throw TWinError(L"CreateFile " + path);
+  std::string bytes;
+  char buffer[16384];
+  for (;;) {
+    DWORD read = 0;
+    if (!::ReadFile(file.Get(), buffer, sizeof buffer, &read, nullptr)) throw TWinError(L"ReadFile " + path);
+    if (read == 0) return bytes;
+    bytes.append(buffer, read);
   }
 }
 

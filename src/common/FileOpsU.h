@@ -37,18 +37,29 @@ bool ForceDirectories(const std::wstring& path);
 // valid, TUnsafePathError when the guard refuses it.
 void DeleteTree(const std::wstring& path);
 
-// Moves a folder with its content; the destination's parents are created, the source is gone after.
-// Raises TWinError on failure, TUnsafePathError when the guard refuses either path.
-void MoveFolder(const std::wstring& from, const std::wstring& to);
-
-// Moves a file into place, replacing a file of that name and creating the folders on its way; across
-// volumes it is copied. Raises TWinError on failure, TUnsafePathError when the guard refuses either path
-// (neither may be a link).
-void MoveFileReplacing(const std::wstring& from, const std::wstring& to);
+// Moves a file or a folder with its content by renaming it, within its volume: one step that is never a
+// copy, so nobody ever sees it half-moved. The destination's parents are created; an existing destination
+// is an error. Raises TWinError on failure, TUnsafePathError when the guard refuses either path (the
+// source may be a link, moved as one; the destination may not).
+void MoveWithinVolume(const std::wstring& from, const std::wstring& to);
 
 // Calls visit with the path of every file below the folder, subfolders included; a link is visited as an
 // entry of its own and never followed.
 void ForEachFileBelow(const std::wstring& folder, const std::function<void(const std::wstring&)>& visit);
+
+// Calls visit with every entry directly in the folder ("." and ".." left out), in the file system's order.
+struct TFolderEntry {
+  std::wstring strName;
+  bool bFolder = false;
+  bool bLink = false;  // a junction, a symbolic link or another reparse point
+};
+void ForEachEntryIn(const std::wstring& folder, const std::function<void(const TFolderEntry&)>& visit);
+
+// Writes the whole file, replacing it, or appends to it, and waits until the system has it on the disk:
+// a record that must survive a power cut. Raises TWinError.
+void WriteFileDurably(const std::wstring& path, const std::string& bytes, bool append = false);
+// The whole file's bytes. Raises TWinError.
+std::string ReadWholeFile(const std::wstring& path);
 
 // Sum of the sizes of every entry below the folder (64-bit); with recursive, subfolders count too,
 // except those whose names begin with "." and links, which are never followed.

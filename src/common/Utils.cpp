@@ -51,6 +51,12 @@ std::wstring LocaleDateTimeText(const SYSTEMTIME& time) {
 
 }  // namespace
 
+TLocalTime LocalTimeNow() {
+  SYSTEMTIME st;
+  ::GetLocalTime(&st);
+  return {st.wYear, st.wMonth, st.wDay, st.wHour, st.wMinute, st.wSecond, st.wMilliseconds};
+}
+
 bool CheckSingleInstance() {
   // Deliberately never closed: the mutex marks this process as the running installer until it ends.
   static TScopedKernelHandle mutex;

@@ -7,6 +7,8 @@
 #include <memory>
 #include <string>
 
+#include "common/TimeTextU.h"
+
 namespace Gdiplus {
 class Bitmap;
 }
@@ -16,6 +18,9 @@ namespace sf {
 // True when this process is the only running installer. Otherwise brings the running installer's
 // wizard window to the front and answers false. The named mutex stays held until the process ends.
 bool CheckSingleInstance();
+
+// The local date and time now.
+TLocalTime LocalTimeNow();
 
 // Windows 10 or 11: by name, or by a build number of 22000 or more.
 bool IsWindows10OrLater();

@@ -36,8 +36,10 @@ std::wstring InstallPathFor(const std::wstring& basePath, const std::wstring& na
   return Trim(IsDefaultName(name) ? basePath + L"\\" : basePath + L"_" + name + L"\\");
 }
 
+std::wstring CompanyFolder(const std::wstring& appData) { return Trim(appData + L"\\" + CompanyName); }
+
 std::wstring BaseInstallFolder(const std::wstring& appData) {
-  return Trim(appData + L"\\" + CompanyName + L"\\" + ProductName);
+  return Trim(CompanyFolder(appData) + L"\\" + ProductName);
 }
 
 bool ContainsKey(const std::vector<std::wstring>& keys, const std::wstring& key) {

@@ -19,6 +19,9 @@ std::wstring RegistryFolderFor(const std::wstring& regFolder, const std::wstring
 // Installation folder: base + "\" (default) or base + "_" + name + "\", blanks and controls trimmed.
 std::wstring InstallPathFor(const std::wstring& basePath, const std::wstring& name);
 
+// The company's folder, APPDATA\CompanyName, trimmed: the installations, the unpack folder of a new one
+// and the update folders live in it.
+std::wstring CompanyFolder(const std::wstring& appData);
 // Base folder of every installation: APPDATA\CompanyName\ProductName, trimmed.
 std::wstring BaseInstallFolder(const std::wstring& appData);
 

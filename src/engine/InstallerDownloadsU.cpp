@@ -51,13 +51,9 @@ std::shared_ptr<TExtractThread> TInstallerThread::NewExtractThread(std::shared_p
 
 void TInstallerThread::WMSetupDownloads() {
   AppendLog(L"WMSetupDownloads");
+  if (m_bRunEnded) return;  // the set-up before it ended the run
   Translate();
   LoadPayloads();
-  if (!m_bNewInstall.load()) {
-    const bool deleted = BackupAndDeleteDatabaseFiles(m_strTempDownloadPath);
-    AppendLog(std::wstring(L"TInstallerThread.WMSetupDownloads:: Delete database folder = ") +
-              (deleted ? L"-1" : L"0"));
-  }
 
   TQuillonVersion version;
   std::wstring diagnostic;
@@ -99,7 +95,9 @@ void TInstallerThread::WMSetupDownloads() {
   for (int i = 1; i <= extractors; ++i) extractThreads.push_back(NewExtractThread(run, i));
 
   m_nDownloadSize = 0;
+  m_VersionFiles.clear();
   for (const auto& file : version.lstFiles) {
+    m_VersionFiles.push_back({file->strFile, file->strMD5});
     auto item = std::make_unique<TFileToDownload>();
     item->strFileUrl = m_strVersionServerUrl + L"/files/" + file->strMD5;
     item->nDownloadSize = file->nFileSize;
@@ -177,13 +175,17 @@ void TInstallerThread::FinishInstallation() {
   m_strlstFailedMd5.clear();
   // Every worker has left before a folder moves or the registry changes.
   StopWorkers();
-  if (m_bNewInstall.load() && !MoveIntoPlace()) return;
-  WriteRegistry();
+  PlaceAndRecord();
 }
 
 void TInstallerThread::WMRetry() {
   if (m_bRunEnded) return;
   m_bInstallationSuspended.store(false);
+  if (std::exchange(m_bSwapAwaitsRetry, false)) {
+    PostText(Window(), WM_SET_PROGRESS_MSG, EngineTexts().updating);
+    PlaceAndRecord();
+    return;
+  }
   if (m_nDownloadSize == 0) {
     Post(WM_SETUP_DOWNLOADS);
     return;
@@ -258,12 +260,24 @@ void TInstallerThread::HandleFileInUse(PFileToDownload item) {
   const bool wasSuspended = m_bInstallationSuspended.exchange(true);
   m_run->queues->EnqueueItemForExtraction(std::move(item));  // with its package, for the retry
   if (wasSuspended) return;
+  AskAboutFileInUse(L"TExtractThread.Execute: Extraction");
+}
+
+// Interactively, the first time in the run the user may close the program and retry; a second time ends
+// the run. Nobody would answer an unattended run: it ends at once, with -1.
+void TInstallerThread::AskAboutFileInUse(const std::wstring& what) {
+  m_bInstallationSuspended.store(true);
+  if (Unattended()) {
+    AppendLog(what + L" failed: a file is in use. Ending the unattended run.");
+    FailRun(TExitCode::UnexpectedError);
+    return;
+  }
   if (std::exchange(m_bExtractFailedOnce, true)) {
-    AppendLog(L"TExtractThread.Execute: Extraction failed again. Aborting...");
+    AppendLog(what + L" failed again. Aborting...");
     AbortRun(EngineTexts().unexpectedError);
     return;
   }
-  AppendLog(L"TExtractThread.Execute: Extraction failed once. Retry allowed.");
+  AppendLog(what + L" failed once. Retry allowed.");
   PostText(Window(), WM_SET_RETRY_MSG, EngineTexts().fileInUse);
   ShowPage(6);
 }

@@ -1,13 +1,18 @@
-// Placing files: the unpack folder of a new installation and its move into place, the update's database
-// clean-up, and the removal of what a new installation that did not complete left behind.
+// Placing files. A new installation unpacks into its own folder and moves it into place with one rename;
+// a folder of that name that no installation owns is renamed aside, never deleted. An update unpacks into
+// a staging folder and swaps the verified files in (InstallationSwapU). Also: the recovery of updates that
+// earlier runs left unfinished, and the removal of what a run that did not complete unpacked.
 #include "common/ConstantsU.h"
 #include "common/DiskSpaceU.h"
 #include "common/ErrorU.h"
 #include "common/FileOpsU.h"
+#include "common/TestPauseU.h"
 #include "common/TextU.h"
+#include "common/TimeTextU.h"
 #include "common/Utils.h"
 #include "common/WinErrorU.h"
 #include "engine/EngineTextsU.h"
+#include "engine/InstallationRulesU.h"
 #include "engine/InstallerThreadU.h"
 #include "errorreport/ExceptionObjectU.h"
 #include "logging/LogU.h"
@@ -16,53 +21,37 @@ namespace sf {
 
 namespace {
 
-constexpr const wchar_t* kKeptDatabaseFolders[] = {L"cotationgrid", L"desktops", L"assetidlists"};
 // The unpack folder may still be held by a worker that did not leave in time.
 constexpr int kDiscardAttempts = 50;
 constexpr DWORD kDiscardPauseMs = 100;
 
-std::wstring NewInstallUnpackFolder() {
-  return Trim(EnvironmentVariable(L"APPDATA") + L"\\" + CompanyName + L"\\temp_install_" + ProductId + L"\\");
+std::wstring CurrentCompanyFolder() { return CompanyFolder(EnvironmentVariable(L"APPDATA")); }
+
+std::wstring NewInstallUnpackFolder() { return Trim(CurrentCompanyFolder() + L"\\temp_install_" + ProductId + L"\\"); }
+
+std::wstring WithoutTrailingBackslash(std::wstring path) {
+  while (!path.empty() && path.back() == L'\\') path.pop_back();
+  return path;
 }
 
-// Runs a step whose failure is only logged.
-template <typename Step>
-void Logged(const std::wstring& prefix, Step step) {
-  try {
-    step();
-  } catch (const std::exception& e) {
-    AppendLog(prefix + ExceptionMessage(e));
-  }
+// Renames the folder to its name followed by the date and time, and a number when that is taken too: a
+// name no installation can have, since installation names hold no blank.
+std::wstring SetAside(const std::wstring& folder) {
+  const std::wstring base = WithoutTrailingBackslash(folder) + L" (" + RunStamp(LocalTimeNow()) + L")";
+  std::wstring aside = base;
+  for (int n = 2; DirectoryExists(aside) || FileExists(aside); ++n) aside = base + L" " + std::to_wstring(n);
+  MoveWithinVolume(folder, aside);
+  AppendLog(L"TInstallerThread.MoveIntoPlace: " + folder + L" belongs to no installation; it was renamed " + aside +
+            L" and is left for the user");
+  return aside;
 }
 
-void ShellDeleteOrRaise(const std::wstring& folder) {
-  if (!DeleteFolder(folder)) throw TError(L"Could not delete " + folder);
+bool RanOutOfSpace(const std::exception& error) {
+  const auto* failure = dynamic_cast<const TWinError*>(&error);
+  return failure != nullptr && IsOutOfSpaceSystemError(failure->Code());
 }
 
 }  // namespace
-
-bool BackupAndDeleteDatabaseFiles(const std::wstring& folder) {
-  const std::wstring database = folder + L"database";
-  const std::wstring backup = folder + L"database_backup";
-  Logged(L"BackupAndDeleteDatabaseFiles: delete database_backup before backup Error=", [&] {
-    if (DirectoryExists(backup)) ShellDeleteOrRaise(backup);
-  });
-  for (const wchar_t* kept : kKeptDatabaseFolders) {
-    Logged(L"BackupAndDeleteDatabaseFiles: Move (" + database + L"\\" + kept + L" Error=",
-           [&] { MoveFolder(database + L"\\" + kept, backup + L"\\" + kept); });
-  }
-  const bool deleted = DeleteFolder(database);
-  for (const wchar_t* kept : kKeptDatabaseFolders) {
-    Logged(L"BackupAndDeleteDatabaseFiles: Restore (" + database + L"\\" + kept + L" Error=",
-           [&] { MoveFolder(backup + L"\\" + kept, database + L"\\" + kept); });
-  }
-  try {
-    return DeleteFolder(backup);
-  } catch (const std::exception& e) {
-    AppendLog(L"BackupAndDeleteDatabaseFiles: delete database_backup Error=" + ExceptionMessage(e));
-    return deleted;
-  }
-}
 
 void TInstallerThread::WMSetNewInstall() {
   m_bNewInstall.store(true);
@@ -76,96 +65,114 @@ void TInstallerThread::WMSetNewInstall() {
 void TInstallerThread::WMSetUpdateOnly() {
   AppendLog(L"WMSetUpdateOnly");
   m_bNewInstall.store(false);
-  m_strTempDownloadPath = InstallPath();
+  // Before anything else touches the installation: the user's database comes back first.
+  MergeDatabaseBackup(InstallPath());
+  // The start of the run recovered every update it could; one it could not must not be staged over.
+  const TUpdateFolders folders = UpdateFolders();
+  std::vector<TFinishedSwap> finished;
+  if (DirectoryExists(folders.strRoot) && !RecoverInterruptedUpdate(folders, finished)) {
+    throw TError(L"The update of " + InstallPath() + L" cannot begin: an earlier update's swap in " +
+                 folders.strRoot + L" could be neither finished nor undone");
+  }
+  m_strTempDownloadPath = folders.strStaging;
+}
+
+TUpdateFolders TInstallerThread::UpdateFolders() const {
+  return UpdateFoldersFor(CurrentCompanyFolder(), RegistryFolderName());
+}
+
+void TInstallerThread::RecoverUpdates() {
+  try {
+    for (const auto& swap : RecoverInterruptedUpdates(CurrentCompanyFolder())) {
+      RefreshUninstallEntry(swap.strRegistryFolder, swap.strInstallFolder);
+    }
+  } catch (const std::exception& e) {
+    // Whatever could not be recovered stays for the next run; an update of it refuses to begin.
+    AppendLog(L"TInstallerThread.RecoverUpdates: " + ExceptionMessage(e));
+  }
+}
+
+void TInstallerThread::PlaceAndRecord() {
+  if (!(m_bNewInstall.load() ? MoveIntoPlace() : SwapUpdateIntoPlace())) return;
+  TestPausePoint(L"registry");
+  WriteRegistry();
+  // Kept until the registry describes the new version: a run that finds it complete puts that right.
+  if (!m_bNewInstall.load() && m_bRunSucceeded) DiscardUnpackFolder();
 }
 
 bool TInstallerThread::MoveIntoPlace() {
   const std::wstring target = InstallPath();
   AppendLog(L"WMUpdateProgress New Install, Path=" + target);
-  std::wstring errors;
-  bool placed = false;
-  Logged(L"TInstallerThread.MoveIntoPlace: ", [&] {
-    MoveFolder(m_strTempDownloadPath, target);
-    placed = true;
-  });
-  if (!placed) placed = DeleteAndInstall(target, errors);
-  if (!placed) placed = RecursiveDeleteAndInstall(target, m_strTempDownloadPath, errors);
-  if (placed) {
-    if (DirectoryExists(m_strTempDownloadPath)) DeleteTree(m_strTempDownloadPath);
-    return true;
-  }
-  const std::wstring report = errors.empty() ? L"Erro desconhecido ao tentar mover arquivos temporários." : errors;
-  SilentException(L"TInstallerThread", TError(report));
-  if (m_bPlacingRanOutOfSpace) {
-    StopForDiskFull(target, report);
-    return false;
-  }
-  // What was not placed stays where it is for the next attempt; nothing is registered.
-  m_bKeepUnpackFolder = true;
-  AbortRun(EngineTexts().unexpectedError);
-  return false;
-}
-
-bool TInstallerThread::DeleteAndInstall(const std::wstring& installFolder, std::wstring& errors) {
+  std::wstring aside;
   try {
-    AppendLog(L"TInstallerThread.DeleteAndInstall InstallFolder=" + installFolder + L" Temp=" + m_strTempDownloadPath);
-    DeleteTree(InstallPath());
-    MoveFolder(m_strTempDownloadPath, installFolder);
+    if (DirectoryExists(target) || FileExists(WithoutTrailingBackslash(target))) aside = SetAside(target);
+    MoveWithinVolume(m_strTempDownloadPath, target);
     return true;
   } catch (const std::exception& e) {
-    errors += L"TInstallerThread.DeleteAndInstall Exception: " + ExceptionMessage(e) + L"\r\n";
+    const std::wstring message = ExceptionMessage(e);
+    AppendLog(L"TInstallerThread.MoveIntoPlace: " + message);
+    if (!aside.empty()) {
+      try {
+        MoveWithinVolume(aside, target);  // nothing was installed: the user's folder goes back
+      } catch (const std::exception& back) {
+        AppendLog(L"TInstallerThread.MoveIntoPlace: " + ExceptionMessage(back));
+      }
+    }
+    SilentException(L"TInstallerThread", TError(message));
+    if (RanOutOfSpace(e)) {
+      StopForDiskFull(target, message);
+    } else {
+      AbortRun(EngineTexts().unexpectedError);
+    }
     return false;
   }
 }
 
-bool TInstallerThread::RecursiveDeleteAndInstall(const std::wstring& installFolder, const std::wstring& currFolder,
-                                                 std::wstring& errors) {
-  AppendLog(L"TInstallerThread.RecursiveDeleteAndInstall: InstallFolder=" + installFolder +
-            L" CurrFolder=" + currFolder + L" Temp=" + m_strTempDownloadPath);
-  bool result = true;
-  std::vector<std::wstring> folders;
-  WIN32_FIND_DATAW data;
-  TScopedFindHandle find(::FindFirstFileW((IncludeTrailingBackslash(currFolder) + L"*").c_str(), &data));
-  if (find) {
-    do {
-      const std::wstring name = data.cFileName;
-      if (name == L"." || name == L"..") continue;
-      const std::wstring source = IncludeTrailingBackslash(currFolder) + name;
-      // A link in the unpack folder is never followed: the guarded move refuses it like any other.
-      const bool link = (data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
-      if ((data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && !link) {
-        folders.push_back(source);
-        continue;
-      }
-      const std::wstring target = installFolder + source.substr(m_strTempDownloadPath.size());
-      AppendLog(L"TInstallerThread.RecursiveDeleteAndInstall: Copying to=" + target + L" Source=" + source);
-      try {
-        MoveFileReplacing(source, target);
-      } catch (const std::exception& e) {
-        AppendLog(L"TInstallerThread.RecursiveDeleteAndInstall: " + ExceptionMessage(e));
-        const auto* failure = dynamic_cast<const TWinError*>(&e);
-        if (failure && IsOutOfSpaceSystemError(failure->Code())) m_bPlacingRanOutOfSpace = true;
-        errors += L"Falha ao deletar: " + source + L"\r\n";
-        result = false;
-      }
-    } while (::FindNextFileW(find.Get(), &data));
+bool TInstallerThread::SwapUpdateIntoPlace() {
+  const std::wstring target = InstallPath();
+  AppendLog(L"TInstallerThread.SwapUpdateIntoPlace: Path=" + target);
+  try {
+    SwapIntoPlace(UpdateFolders(), target, m_VersionFiles);
+    return true;
+  } catch (const TSwapError& e) {
+    // Undone already: the installation is as it was, and the staged files wait for a retry.
+    switch (e.Failure()) {
+      case TSwapFailure::FileInUse:
+        m_bSwapAwaitsRetry = true;
+        AskAboutFileInUse(L"TInstallerThread.SwapUpdateIntoPlace: Swap");
+        break;
+      case TSwapFailure::DiskFull:
+        StopForDiskFull(target, e.Message());
+        break;
+      case TSwapFailure::Other:
+        SilentException(L"TInstallerThread", e);
+        AbortRun(EngineTexts().unexpectedError);
+        break;
+    }
+    return false;
   }
-  find.Close();
-  for (const auto& folder : folders) {
-    result = RecursiveDeleteAndInstall(installFolder, folder, errors) && result;
-    // Only an emptied folder goes: a file that could not be placed stays for the next attempt.
-    ::RemoveDirectoryW(folder.c_str());
-  }
-  return result;
 }
 
 void TInstallerThread::DiscardUnpackFolder() {
-  // Only ever the new installation's own unpack folder: an update unpacks into the installation itself.
+  if (!m_bNewInstall.load()) {
+    // Only an update that got as far as its staging folder has one.
+    if (m_strTempDownloadPath.empty()) return;
+    try {
+      FinishUpdate(UpdateFolders());
+    } catch (const std::exception& e) {
+      AppendLog(L"TInstallerThread.DiscardUnpackFolder: " + ExceptionMessage(e));  // the next run recovers it
+    }
+    return;
+  }
   const std::wstring folder = m_strTempDownloadPath;
-  if (!m_bNewInstall.load() || m_bKeepUnpackFolder || folder.empty() || folder != NewInstallUnpackFolder()) return;
+  if (folder.empty() || folder != NewInstallUnpackFolder()) return;
   for (int attempt = 0; attempt < kDiscardAttempts && DirectoryExists(folder); ++attempt) {
     if (attempt > 0) ::Sleep(kDiscardPauseMs);
-    Logged(L"TInstallerThread.DiscardUnpackFolder: ", [&] { DeleteTree(folder); });
+    try {
+      DeleteTree(folder);
+    } catch (const std::exception& e) {
+      AppendLog(L"TInstallerThread.DiscardUnpackFolder: " + ExceptionMessage(e));
+    }
   }
   if (DirectoryExists(folder)) {
     std::wstring left;

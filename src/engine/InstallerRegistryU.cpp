@@ -51,6 +51,13 @@ void SaveShellLink(const std::wstring& target, const std::wstring& linkPath) {
   if (SUCCEEDED(link.As(&file))) file->Save(linkPath.c_str(), FALSE);
 }
 
+std::wstring UninstallKeyOf(const std::wstring& registryFolder) {
+  return L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\" + registryFolder;
+}
+
+// "EstimatedSize": the installation folder's size in kibibytes.
+DWORD SizeKiB(const std::wstring& installFolder) { return static_cast<DWORD>(FolderSize(installFolder, true) / 1024); }
+
 std::wstring ShortcutFileName(const std::wstring& name) {
   return name.empty() ? std::wstring(ShortcutName) + L".lnk" : std::wstring(ShortcutName) + L" (" + name + L").lnk";
 }
@@ -80,6 +87,17 @@ std::wstring FileVersionText(const std::wstring& path, bool fourParts) {
   return L"65535.65535";
 }
 
+void RefreshUninstallEntry(const std::wstring& registryFolder, const std::wstring& installFolder) {
+  TRegKey uninstall;
+  if (uninstall.Open(HKEY_CURRENT_USER, UninstallKeyOf(registryFolder), KEY_READ | KEY_WRITE) != ERROR_SUCCESS) return;
+  const std::wstring version = FileVersionText(installFolder + ProductExeName, true);
+  const bool written = uninstall.WriteString(L"DisplayVersion", version) == ERROR_SUCCESS &&
+                       uninstall.WriteDword(L"EstimatedSize", SizeKiB(installFolder)) == ERROR_SUCCESS &&
+                       uninstall.WriteString(L"Version", version) == ERROR_SUCCESS;
+  AppendLog(L"RefreshUninstallEntry: " + registryFolder + L" Version=" + version +
+            (written ? L"" : L" (the entry could not be written)"));
+}
+
 void TInstallerThread::WriteRegistry() {
   try {
     AppendLog(L"WriteRegistry");
@@ -94,10 +112,9 @@ void TInstallerThread::WriteRegistry() {
       WriteProductValue(base + L"\\Preferences", L"Language", std::to_wstring(static_cast<int>(CurrentLanguage())));
     }
     TRegKey uninstall;
-    const std::wstring uninstallKey = L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\" + folder;
-    if (uninstall.Create(HKEY_CURRENT_USER, uninstallKey) == ERROR_SUCCESS) {
+    if (uninstall.Create(HKEY_CURRENT_USER, UninstallKeyOf(folder)) == ERROR_SUCCESS) {
       const std::wstring version = FileVersionText(exe, true);
-      const auto sizeKiB = static_cast<DWORD>(FolderSize(path, true) / 1024);
+      const DWORD sizeKiB = SizeKiB(path);
       const std::wstring display =
           m_strQuillonName.empty() ? std::wstring(DisplayName) : std::wstring(DisplayName) + L" (" + m_strQuillonName + L")";
       Check(uninstall.WriteString(L"DisplayName", display), L"DisplayName");

@@ -23,12 +23,6 @@ std::atomic<TInstallerThread*> g_engine{nullptr};
 
 const wchar_t* TrueFalse(bool value) { return value ? L"True" : L"False"; }
 
-TLocalTime LocalNow() {
-  SYSTEMTIME st;
-  ::GetLocalTime(&st);
-  return {st.wYear, st.wMonth, st.wDay, st.wHour, st.wMinute, st.wSecond, st.wMilliseconds};
-}
-
 }  // namespace
 
 TInstallerThread::TInstallerThread(HWND mainHandle, std::wstring versionServerUrl)
@@ -107,7 +101,7 @@ void TInstallerThread::ReportOutcome(TWorkerReport report) {
 void TInstallerThread::Execute() {
   TComApartment com(COINIT_MULTITHREADED);  // shell links and the disk query need it
   AppendLog(L"Execute");
-  m_strIdentifier = GetMachineIDText() + L"_" + IdentifierStamp(LocalNow());
+  m_strIdentifier = GetMachineIDText() + L"_" + IdentifierStamp(LocalTimeNow());
   AppendLog(L"TInstallerThread.Execute: Identifier=" + m_strIdentifier);
 
   // The queue must exist before the window is told it may post. The window waits for this before it
@@ -192,6 +186,8 @@ void TInstallerThread::WMSetProxyConfig(const MSG& msg) {
 
 void TInstallerThread::WMVerifyPreviousInstall() {
   AppendLog(L"WMVerifyPreviousInstall");
+  // What an earlier run left half-done is settled before any decision rests on the installations.
+  RecoverUpdates();
   m_bNewInstall.store(true);
   m_strRegFolder = ProductName;
   AppendLog(L"WMVerifyPreviousInstall Before Path=" + m_strInstallPath);

@@ -21,6 +21,7 @@
 #include "common/ThreadU.h"
 #include "engine/MessagePayloadU.h"
 #include "engine/ProgressLogU.h"
+#include "engine/InstallationSwapU.h"
 #include "engine/ProgressPlanU.h"
 #include "network/HttpClientU.h"
 #include "network/ProxySettingsU.h"
@@ -30,13 +31,13 @@
 
 namespace sf {
 
-// Clears an installation's database folder (F ends in "\") except its three kept subfolders, through a
-// backup folder beside it. Every failing step is logged and skipped; the answer is only logged.
-bool BackupAndDeleteDatabaseFiles(const std::wstring& folder);
-
 // The file's version from its version resource: "major.minor.release.build", or "major.minor" with
 // fourParts false; "65535.65535" when the file has no readable version.
 std::wstring FileVersionText(const std::wstring& path, bool fourParts);
+
+// Once a run finished a swap that an earlier run left unfinished: the installation's uninstall entry, when
+// it has one, gets the version and size of what is now on disk.
+void RefreshUninstallEntry(const std::wstring& registryFolder, const std::wstring& installFolder);
 
 enum class TFileStatus : std::uint8_t { fsPendingDownload = 0, fsDownloaded = 1, fsIgnored = 2 };
 
@@ -125,6 +126,8 @@ class TInstallerThread : public TThreadBase, public IWorkerHost {
   void WMWorkerOutcome();
   void HandleReport(TWorkerReport& report);
   void HandleFileInUse(PFileToDownload item);
+  // A file the run must write is held by a running program; `what` names the step for the log lines.
+  void AskAboutFileInUse(const std::wstring& what);
   void AddFailedMd5Info(const std::wstring& line);
   // Sets the stop signal and waits, up to kWorkerExitTimeoutMs, for every worker to leave.
   void StopWorkers();
@@ -133,13 +136,18 @@ class TInstallerThread : public TThreadBase, public IWorkerHost {
   // Placing files (InstallerPlacingU.cpp).
   void WMSetNewInstall();
   void WMSetUpdateOnly();
-  // False when the files could not all be placed; the run has then been ended.
+  // Finishes or undoes the updates earlier runs left unfinished, before the installations are examined.
+  void RecoverUpdates();
+  // The chosen installation's update folders.
+  TUpdateFolders UpdateFolders() const;
+  // The unpacked files go in place, then the registry and the shortcuts record them. Again after a retry
+  // of a swap that met a file in use.
+  void PlaceAndRecord();
+  // Each false when the files could not be placed; the run has then been ended or waits for a retry.
   bool MoveIntoPlace();
-  bool DeleteAndInstall(const std::wstring& installFolder, std::wstring& errors);
-  bool RecursiveDeleteAndInstall(const std::wstring& installFolder, const std::wstring& currFolder,
-                                 std::wstring& errors);
-  // Removes the unpack folder of a new installation that did not complete, unless its files are kept
-  // for the next attempt.
+  bool SwapUpdateIntoPlace();
+  // Removes what a run that did not complete unpacked: a new installation's unpack folder, or an update's
+  // staging (unless a swap that could not be undone keeps its journal there).
   void DiscardUnpackFolder();
   // The run stops for lack of space on the drive of the folder (the installation's): the message that
   // names it, or -1 unattended.
@@ -185,9 +193,10 @@ class TInstallerThread : public TThreadBase, public IWorkerHost {
   // The run's end: once ended, nothing of the run happens any more; succeeded only after the shortcuts.
   bool m_bRunEnded = false;
   bool m_bRunSucceeded = false;
-  // A failed move into place keeps the unpacked files for the next attempt, unless it ran out of space.
-  bool m_bKeepUnpackFolder = false;
-  bool m_bPlacingRanOutOfSpace = false;
+  // The files of the version (from the manifest), which the swap of an update needs.
+  std::vector<TVersionFile> m_VersionFiles;
+  // A swap met a file in use and was undone; the retry button tries the swap again.
+  bool m_bSwapAwaitsRetry = false;
 
   // The run's stop signal, shared with its workers and every request the engine makes.
   const std::shared_ptr<TStopSignal> m_Stop = std::make_shared<TStopSignal>();

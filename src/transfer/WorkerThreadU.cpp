@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "common/FileOpsU.h"
+#include "common/TestPauseU.h"
 #include "common/TextU.h"
 #include "common/Utils.h"
 #include "common/WinErrorU.h"
@@ -260,6 +261,7 @@ void TExtractThread::ProcessItem(PFileToDownload item) {
     Zip.Open(reinterpret_cast<const std::uint8_t*>(item->Stream.data()), item->Stream.size(), item->strFileName);
     unpacked = JoinPath(destination, Zip.FirstEntryName());
     Zip.ExtractFirstEntry(std::filesystem::path(destination), InstallerPathGuard());
+    TestPausePoint(L"extract");
     releaseBacklog();
     ReleaseStream(*item);
 

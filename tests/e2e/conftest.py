@@ -7,16 +7,19 @@ import json
 import os
 import re
 import shutil
+import tempfile
 import zipfile
+from pathlib import Path
 
 import pytest
 
 from harness import ARTIFACTS, BUILD, Display, Installer, Wine, refuse_unless_loopback
-from servers import FaultServer, Nginx
+from servers import FaultServer, Nginx, publish
 
 # The version server's port is compiled into the test build (scripts/test-ports.sh).
 HTTP_PORT = int(os.environ.get("SF_HTTP_PORT", "18480"))
 DEMO_SITE = BUILD / "demo" / "site"
+DEMO_VERSION, NEXT_VERSION = "5.2.0.7", "5.3.0.0"
 
 
 def pytest_configure(config):
@@ -79,6 +82,21 @@ def publish_other_content(site_root, entry: dict, content: bytes, name: str | No
             e["size"] = len(buffer.getvalue())
     for name in ("pt-br", "pt-br_x64"):
         (site_root / "version/stormfinch/alpha/to/stable" / name).write_text(json.dumps(site_manifest))
+
+
+def publish_next_version(site_root) -> dict:
+    """Publishes the demo product's next release in place of the version the site serves: every file
+    changed, and the program is the next build (another version resource). Returns its manifest."""
+    with tempfile.TemporaryDirectory() as tmp:
+        product = Path(tmp) / "product"
+        shutil.copytree(BUILD / "demo" / "product", product)
+        for path in (p for p in product.rglob("*") if p.is_file()):
+            if path.name == "stormfinch.exe":
+                shutil.copyfile(BUILD / "demo" / "next" / "stormfinch.exe", path)
+            else:
+                path.write_bytes(path.read_bytes() + b"\n" + NEXT_VERSION.encode() + b"\n")
+        shutil.rmtree(site_root)
+        return publish(product, NEXT_VERSION, site_root)
 
 
 def md5(path) -> str:

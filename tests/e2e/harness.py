@@ -178,11 +178,12 @@ class Wine:
             result.check_returncode()
         return result
 
-    def popen(self, *args: str) -> subprocess.Popen:
-        """A Wine process whose output is read with `output(proc)` once it has ended."""
+    def popen(self, *args: str, env: dict[str, str] | None = None) -> subprocess.Popen:
+        """A Wine process whose output is read with `output(proc)` once it has ended; `env` adds to the
+        environment, which the Windows programs it starts inherit."""
         out = tempfile.TemporaryFile()
-        proc = subprocess.Popen(["wine", *args], env=self.env, stdout=out, stderr=subprocess.DEVNULL,
-                                stdin=subprocess.DEVNULL)
+        proc = subprocess.Popen(["wine", *args], env=dict(self.env, **(env or {})), stdout=out,
+                                stderr=subprocess.DEVNULL, stdin=subprocess.DEVNULL)
         proc.output_file = out
         return proc
 
@@ -253,9 +254,9 @@ class Installer:
     def logs(self) -> list[Path]:
         return sorted(self.wine.paths["TEMP"].glob("Stormfinch *.log"), key=lambda p: p.stat().st_mtime)
 
-    def start(self, *args: str, timeout_ms: int = 120_000) -> subprocess.Popen:
+    def start(self, *args: str, timeout_ms: int = 120_000, env: dict[str, str] | None = None) -> subprocess.Popen:
         proc = self.wine.popen(str(self.wine.sftool), "run", str(timeout_ms),
-                               self.wine.windows_path(self.exe), *args)
+                               self.wine.windows_path(self.exe), *args, env=env)
         self._running.append(proc)
         return proc
 
@@ -356,6 +357,12 @@ class Installer:
         subprocess.run(["import", *window, str(target)], env=self.wine.env, check=True, timeout=30,
                        capture_output=True)
         return target
+
+    def kill(self, proc: subprocess.Popen) -> RunResult:
+        """Ends the running installer from outside, as the task manager does (TerminateProcess), and
+        waits for its launcher."""
+        self.wine.wine("taskkill", "/f", "/im", self.exe.name)
+        return self.finish(proc, timeout=60)
 
     def stop_all(self) -> None:
         """Ends the launchers, and the programs they started, which outlive them: a wizard left over

@@ -109,7 +109,10 @@ def test_update_keeps_the_user_database_and_fetches_only_what_changed(installer,
     fetched = [e["path"] for e in nginx.access_log()[before:] if e["path"].startswith("/files/")]
     assert fetched == ["/files/" + plugin["md5"]]
     assert installer.wine.reg_query(f"{PRODUCT_KEYS}\\Stormfinch\\1.0\\Preferences") == {"Language": "2"}
-    assert "TInstallerThread.WMSetupDownloads:: Delete database folder = -1" in result.log
+    # The damaged file was staged and swapped in; what the database no longer keeps went with the swap.
+    swapped = f"SwapIntoPlace: {installer.appdata_windows()}\\Ardentis\\Stormfinch\\ Files=1 Database entries to clean=2"
+    assert swapped in result.log
+    assert not (installer.wine.paths["APPDATA"] / "Ardentis" / "update_stormfinch").exists()
 
 
 def package_path(site, name_prefix):

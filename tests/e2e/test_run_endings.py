@@ -3,6 +3,7 @@ in the registry. Then a real full disk: a small file system mounted where the in
 from __future__ import annotations
 
 import os
+import re
 import subprocess
 import time
 from contextlib import contextmanager
@@ -13,7 +14,7 @@ from typing import Callable
 import pytest
 
 import servers
-from conftest import manifest, md5, publish_other_content
+from conftest import manifest, md5, publish_next_version, publish_other_content
 from test_wizard import (INSTALL_BUTTON, LOWER_BUTTON, MANIFEST_PATH, WIZARD_CLASS, WIZARD_TITLE, Wizard,
                          answer_cancel_question, hold_open, largest_package, temp_download_folder,
                          wait_all_but_largest)
@@ -112,24 +113,37 @@ def no_mismatching_file(installer, site, server, result, before):
     assert "TExtractThread.Execute: Invalid hash for File: stormfinch.exe" in result.log
 
 
-def target_folder_held_open(installer, site, server):
-    # A folder of that name that no installation owns, with a file a running program holds.
-    held = company_folder(installer) / "Stormfinch" / "stormfinch.exe"
-    held.parent.mkdir(parents=True)
-    held.write_bytes(b"held by a running program")
-    installer.holder = hold_open(installer, [held])
+FOLDER_NOBODY_OWNS = {"notes.txt": b"the user's notes", "database/cotationgrid/mine.xml": b"<grid mine='1'/>"}
 
 
-def failed_move_registers_nothing(installer, site, server, result, before):
+def folder_nobody_owns(installer, site, server):
+    """A folder where the new installation goes that no installation owns, holding the user's files."""
+    for rel, content in FOLDER_NOBODY_OWNS.items():
+        path = company_folder(installer) / "Stormfinch" / rel
+        path.parent.mkdir(parents=True, exist_ok=True)
+        path.write_bytes(content)
+
+
+def folder_nobody_owns_held_open(installer, site, server):
+    folder_nobody_owns(installer, site, server)
+    installer.holder = hold_open(installer, [company_folder(installer) / "Stormfinch"])
+
+
+def folder_set_aside(installer, site, server, result, before):
+    completed_default_installation(installer, site, server, result, before)
+    aside = [p for p in company_folder(installer).iterdir() if p.name.startswith("Stormfinch (")]
+    assert len(aside) == 1, aside
+    assert re.fullmatch(r"Stormfinch \(\d{4}-\d\d-\d\d_\d\d-\d\d-\d\d\)", aside[0].name)
+    assert {p.relative_to(aside[0]).as_posix(): p.read_bytes() for p in files_below(aside[0])} == FOLDER_NOBODY_OWNS
+    assert f"it was renamed {installer.appdata_windows()}\\Ardentis\\{aside[0].name} and is left for the user" in result.log
+
+
+def folder_intact_nothing_registered(installer, site, server, result, before):
     installer.holder.kill()
     installer.holder.wait()
     assert registered(installer) == ([], [])
-    assert (company_folder(installer) / "Stormfinch" / "stormfinch.exe").read_bytes() == b"held by a running program"
-    # What could not be placed is kept for the next attempt.
-    kept = temp_download_folder(installer) / "stormfinch.exe"
-    exe = next(e for e in manifest(site)["files"] if e["file"] == "stormfinch.exe")
-    assert md5(kept) == exe["md5"]
-    assert "Falha ao deletar: " in result.log
+    assert not temp_download_folder(installer).exists()
+    assert installer.state() == before
 
 
 ENDINGS = [
@@ -142,8 +156,10 @@ ENDINGS = [
            default_installation_exists, None, nothing_changed),
     Ending("a digest that never matches", "nginx", ("/install",), -1, digest_never_matches, None,
            no_mismatching_file),
-    Ending("a move into place that fails", "nginx", ("/install",), -1, target_folder_held_open, None,
-           failed_move_registers_nothing),
+    Ending("a folder nobody owns is set aside", "nginx", ("/install",), 0, folder_nobody_owns, None,
+           folder_set_aside),
+    Ending("a folder nobody owns that cannot be set aside", "nginx", ("/install",), -1,
+           folder_nobody_owns_held_open, None, folder_intact_nothing_registered),
 ]
 
 
@@ -190,21 +206,25 @@ def fill(folder: Path, leave: int) -> None:
         out.write(b"\0" * max(0, free - leave))
 
 
-@pytest.mark.parametrize("interactive", [False, True], ids=["unattended", "interactive"])
-def test_a_full_disk_stops_the_run_after_one_download(installer, nginx, site, interactive):
+# An unattended new installation beside an existing one, an interactive first installation, and an
+# update, whose staged files need the room: none of them may harm what is installed.
+@pytest.mark.parametrize("run", ["unattended", "interactive", "update"])
+def test_a_full_disk_stops_the_run_after_one_download(installer, nginx, site, run):
     product = sum(e["size"] for e in manifest(site)["files"])
     # Mounted on APPDATA, not on the company folder inside it: Wine shows a mount point as a link, and
     # the installer's path guard refuses a company folder that is one. The start menu, which lives in
     # APPDATA, is made again on the small disk.
     with small_file_system(installer.wine.paths["APPDATA"], 16):
         installer.wine.paths["PROGRAMS"].mkdir(parents=True)
-        if not interactive:
+        if run != "interactive":
             assert installer.run("/install").exit_code == 0  # the installation that must stay intact
+        if run == "update":
+            publish_next_version(site)
         before = installer.state()
         fetched_before = len(nginx.access_log())
         fill(installer.wine.paths["APPDATA"], product // 4)
 
-        if interactive:
+        if run == "interactive":
             wizard = Wizard(installer)
             wizard.wait_page("TFrameInstall")
             wizard.click(INSTALL_BUTTON)
@@ -214,12 +234,13 @@ def test_a_full_disk_stops_the_run_after_one_download(installer, nginx, site, in
             result = wizard.finish()
             assert result.exit_code == 0
         else:
-            result = installer.run("/install", "abc")
+            result = installer.run(*(("/update",) if run == "update" else ("/install", "abc")))
             assert result.exit_code == -1, result.log
-        key = "Stormfinch" if interactive else "Stormfinch_abc"
+        key = "Stormfinch_abc" if run == "unattended" else "Stormfinch"
         target = f"{installer.appdata_windows()}\\Ardentis\\{key}\\"
         assert f"TInstallerThread.StopForDiskFull: No space left in {target}: " in result.log
         assert not temp_download_folder(installer).exists()
+        assert not (company_folder(installer) / "update_stormfinch").exists()
         (installer.wine.paths["APPDATA"] / "filler.bin").unlink()
         # The existing installation, its registry keys and shortcuts are as they were; nothing else came.
         assert installer.state() == before

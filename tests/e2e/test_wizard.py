@@ -499,42 +499,49 @@ def damaged_plugins(installer, site) -> dict[Path, str]:
 @pytest.mark.parametrize("args, released, exit_code", [
     ([], True, 0),
     ([], False, 0),
-    (["/update"], False, -1),  # an unattended run that fails again ends by itself, with -1
+    (["/update"], False, -1),  # nobody would answer an unattended run: it ends at once, with -1
 ], ids=["repair-released", "repair-still-held", "update-still-held"])
 def test_files_in_use_during_repair_offer_one_retry(installer, nginx, site, args, released, exit_code):
     assert installer.run("/install").exit_code == 0
-    # A running product holds all its plugins: the extraction workers meet several of them at once, and
-    # the question is asked once.
+    # A running product holds all its plugins: the swap meets them, undoes itself and asks once, interactively.
     plugins = damaged_plugins(installer, site)
     holder = hold_open(installer, list(plugins))
     try:
-        wizard = Wizard(installer, *args)
-        if not args:
+        if args:
+            result = installer.run(*args)
+        else:
+            wizard = Wizard(installer)
             wizard.wait_page("TFrameInstallUpdate")
             wizard.click(REPAIR_BUTTON)
             wizard.wait_page("TFrameSelectInstall")
             wizard.click(ONE_ROW_CONTINUE)  # nothing picked: the default installation
-        wizard.wait_page("TFrameRetry")
-        assert "(EFCreateError)" in wizard.wait_log("TExtractThread.Execute: Extraction failed once. Retry allowed.")
-        if released:
-            holder.kill()
-            holder.wait()
-        wizard.click(LOWER_BUTTON)
-        if released:
-            wizard.wait_page("TFrameInstallDone")
-            assert all(md5(path) == digest for path, digest in plugins.items())
-            installer.close_window(WIZARD_CLASS, WIZARD_TITLE)
-        elif not args:
-            wizard.wait_page("TFrameAborted")
+            wizard.wait_page("TFrameRetry")
+            log = wizard.wait_log("TInstallerThread.SwapUpdateIntoPlace: Swap failed once. Retry allowed.")
+            assert "SwapIntoPlace: rolled back; " in log
+            assert all(path.read_bytes() == b"damaged by the user" for path in plugins)
+            if released:
+                holder.kill()
+                holder.wait()
             wizard.click(LOWER_BUTTON)
-        result = wizard.finish()
+            if released:
+                wizard.wait_page("TFrameInstallDone")
+                assert all(md5(path) == digest for path, digest in plugins.items())
+                installer.close_window(WIZARD_CLASS, WIZARD_TITLE)
+            else:
+                wizard.wait_page("TFrameAborted")
+                wizard.click(LOWER_BUTTON)
+            result = wizard.finish()
         if not released:
             assert all(path.read_bytes() == b"damaged by the user" for path in plugins)
     finally:
         holder.kill()
     assert result.exit_code == exit_code
-    assert result.log.count("TExtractThread.Execute: Extraction failed once. Retry allowed.") == 1
-    assert ("TExtractThread.Execute: Extraction failed again. Aborting..." in result.log) != released
+    retries = result.log.count("TInstallerThread.SwapUpdateIntoPlace: Swap failed once. Retry allowed.")
+    assert retries == (0 if args else 1)
+    assert ("TInstallerThread.SwapUpdateIntoPlace: Swap failed again. Aborting..." in result.log) == (
+        not args and not released)
+    if args:
+        assert "TInstallerThread.SwapUpdateIntoPlace: Swap failed: a file is in use. Ending the unattended run." in result.log
 
 
 def test_a_damaged_package_is_fetched_again_until_the_retry_page(installer, site, nginx):

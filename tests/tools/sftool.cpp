@@ -8,7 +8,7 @@
 //   sftool windows                        print the visible top-level windows: class, title, pid
 //   sftool texts CLASS TITLE              print the child controls of a window: class, text
 //   sftool clean                          remove the installer's registry keys, folders, shortcuts, logs
-//   sftool hold MS FILE...                keep the files open without sharing for MS milliseconds
+//   sftool hold MS FILE...                keep the files (or folders) open without sharing for MS milliseconds
 //   sftool processes                      print the running processes: pid, executable name
 //   sftool sleep MS                       do nothing for MS milliseconds (a stand-in for a running product)
 //   sftool close CLASS TITLE              ask a top-level window to close (WM_CLOSE), as its close box does
@@ -211,7 +211,8 @@ int Hold(int argc, wchar_t** argv) {
   if (argc < 4) return 2;
   std::vector<HANDLE> files;
   for (int i = 3; i < argc; ++i) {
-    HANDLE file = ::CreateFileW(argv[i], GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    // Folders too: a folder held open cannot be renamed.
+    HANDLE file = ::CreateFileW(argv[i], GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
       Print(L"error=open " + std::to_wstring(::GetLastError()) + L" " + argv[i]);
       return 1;

@@ -104,12 +104,12 @@ TEST_F(InstallerGuard, DeletesAndMovesNeverReachWhatALinkPointsAt) {
   EXPECT_THROW(DeleteTree(outside), TUnsafePathError);
   EXPECT_THROW(DeleteTree(links + L"\\..\\..\\outside_folder"), TUnsafePathError);
   EXPECT_FALSE(DeleteFolder(outside));
-  EXPECT_THROW(MoveFolder(outside, links + L"\\moved"), TUnsafePathError);
-  EXPECT_THROW(MoveFolder(links + L"\\bin", company + L"\\linked\\bin"), TUnsafePathError);
-  EXPECT_THROW(MoveFileReplacing(links + L"\\bin\\a.dll", links + L"\\plugins\\keep.txt"), TUnsafePathError);
+  EXPECT_THROW(MoveWithinVolume(outside, links + L"\\moved"), TUnsafePathError);
+  EXPECT_THROW(MoveWithinVolume(links + L"\\bin", company + L"\\linked\\bin"), TUnsafePathError);
+  EXPECT_THROW(MoveWithinVolume(links + L"\\bin\\a.dll", links + L"\\plugins\\keep.txt"), TUnsafePathError);
   const std::string log = test::CloseAndReadRunLog();
   EXPECT_NE(log.find(": DeleteTree: Refused to delete " + ToUtf8(outside)), std::string::npos) << log;
-  EXPECT_NE(log.find(": MoveFileReplacing: Refused to move into "), std::string::npos) << log;
+  EXPECT_NE(log.find(": MoveWithinVolume: Refused to move into "), std::string::npos) << log;
 
   // A link to a folder is removed as a link. Wine cannot remove a Unix link through the Windows calls (it
   // acts on what the link points at, and fails here for a folder that is not empty); on Windows the
