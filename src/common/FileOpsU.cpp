@@ -66,7 +66,10 @@ class TWindowsPathFacts : public IPathFacts {
     if (length == 0 || length >= size) return {};
     full.resize(length);
     while (full.size() > 1 && full.back() == L'\\' && !::PathIsRootW(full.c_str())) full.pop_back();
-    return LongForm(full);
+    // The system makes a short name as NAME~N, so only a path with a "~" can hold one; the look-up of
+    // long names lists a folder for each part of the path, which is slow enough to matter when every
+    // file of an update is moved twice.
+    return full.find(L'~') == std::wstring::npos ? full : LongForm(full);
   }
 
   bool IsLink(const std::wstring& path) const override { return IsReparsePoint(Attributes(path)); }
