@@ -218,7 +218,13 @@ void SwapIntoPlace(const TUpdateFolders& folders, const std::wstring& installFol
     return;
   }
   // The whole plan is on the disk before the first move: whoever finds it can tell what happened.
-  WriteFileDurably(folders.strJournal, FormatSwapJournal(journal));
+  try {
+    WriteFileDurably(folders.strJournal, FormatSwapJournal(journal));
+  } catch (const std::exception& e) {
+    // Nothing has moved: a full disk here is a swap that failed, and a part of a plan is no plan.
+    ::DeleteFileW(folders.strJournal.c_str());
+    throw TSwapError(ExceptionMessage(e), FailureOf(e));
+  }
   try {
     for (const auto& entry : journal.entries) {
       MoveForward(PlacesOf(folders, installFolder, entry), entry.action);

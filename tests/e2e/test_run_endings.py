@@ -103,6 +103,16 @@ def nothing_changed(installer, site, server, result, before):
     assert installer.state() == before
 
 
+def installation_with_a_database_and_manifest_503(installer, site, server):
+    """An installation whose database holds the user's files and content no version keeps: an update
+    that never read its manifest must touch none of it."""
+    folder = installer.add_installation("Stormfinch")
+    for rel in ("database/cotationgrid/mine.xml", "database/history/old.dat", "database/loose.tmp"):
+        (folder / rel).parent.mkdir(parents=True, exist_ok=True)
+        (folder / rel).write_text(rel)
+    manifest_always_503(installer, site, server)
+
+
 def digest_never_matches(installer, site, server):
     entry = next(e for e in manifest(site)["files"] if e["file"] == "stormfinch.exe")
     publish_other_content(site, entry, OTHER_CONTENT)
@@ -148,6 +158,8 @@ def folder_intact_nothing_registered(installer, site, server, result, before):
 
 ENDINGS = [
     Ending("manifest 503 forever", "faults", ("/install",), 4, manifest_always_503, None, nothing_left),
+    Ending("an update whose manifest cannot be read", "faults", ("/update",), 4,
+           installation_with_a_database_and_manifest_503, None, nothing_changed),
     Ending("closed during progress", "faults", ("/install",), -1, lambda *a: None, close_during_progress,
            nothing_left),
     Ending("second copy while the first works", "faults", ("/install",), 0, slow_largest_package,

@@ -103,12 +103,11 @@ def requested(server, since: int) -> list[str]:
 
 
 def installation_files(installer) -> list[tuple[str, int, int, str]]:
-    """Every file below the company folder with its size, time and digest. The update empties the
-    database folder (keeping the user's three folders) before it asks for the manifest, so folders are
-    made again there; the files are what must not change."""
+    """Every file and folder below the company folder with its size, time and (a file's) digest: an
+    update touches nothing of the installation, its database included, before its manifest is trusted."""
     root = installer.wine.paths["APPDATA"] / "Ardentis"
-    return [(str(p.relative_to(root)), p.stat().st_size, p.stat().st_mtime_ns, md5(p))
-            for p in sorted(root.rglob("*")) if p.is_file()]
+    return [(str(p.relative_to(root)), p.stat().st_size, p.stat().st_mtime_ns, md5(p) if p.is_file() else "")
+            for p in sorted(root.rglob("*"))]
 
 
 def test_a_signed_version_installs_and_updates_as_an_unsigned_one(signed, web, signed_site, tmp_path):
@@ -171,6 +170,10 @@ def roll_back(site: Path) -> str:
 
 def test_a_forged_version_is_refused_and_changes_nothing(signed, web, signed_site):
     assert signed.run("/install").exit_code == 0
+    # Database content no version keeps: only a swap of a trusted version may take it away.
+    history = signed.wine.paths["APPDATA"] / "Ardentis" / "Stormfinch" / "database" / "history" / "old.dat"
+    history.parent.mkdir()
+    history.write_bytes(b"old history")
     original = {p: p.read_bytes() for p in (signed_site / MANIFEST).parent.iterdir()}
     before_registry = signed.state()[:2]
     before_files = installation_files(signed)

@@ -99,13 +99,15 @@ class Kill:
     pause: str | None  # the test-only pause point (SF_TEST_PAUSE) the run waits at; None: a stalled download
     recovery: str      # what the next run logs about the update it finds
     swapped: str       # which version the files are after the kill: "old", "mixed" or "new"
+    # The next run is the wizard, which recovers before it shows the installations, then /update.
+    interactive: bool = False
 
 
 KILLS = [
     Kill("during downloads", None, "Stormfinch: no swap began", "old"),
     Kill("during extraction into the staging folder", "extract:2", "Stormfinch: no swap began", "old"),
     Kill("in the middle of the swap", "swap:3", " is rolled forward", "mixed"),
-    Kill("between the swap and the registry step", "registry:1", " is cleaned up", "new"),
+    Kill("between the swap and the registry step", "registry:1", " is cleaned up", "new", interactive=True),
 ]
 
 
@@ -134,9 +136,17 @@ def test_an_update_killed_at_any_moment_leaves_one_version_per_file(installer, f
     assert uninstall_version(installer) == DEMO_VERSION
 
     faults.reset()
+    if kill.interactive:
+        wizard = Wizard(installer)
+        wizard.wait_page("TFrameInstallUpdate")
+        assert kill.recovery in wizard.wait_log("RecoverInterruptedUpdate: ")
+        # The swap was complete: the uninstall entry now describes what is on disk.
+        assert_updated(installer, folder, new)
+        installer.close_window(WIZARD_CLASS, WIZARD_TITLE)
+        assert wizard.finish().exit_code == 0
     again = installer.run("/update")
     assert again.exit_code == 0, again.log
-    assert kill.recovery in again.log
+    assert (kill.recovery in again.log) != kill.interactive
     assert_updated(installer, folder, new)
 
 

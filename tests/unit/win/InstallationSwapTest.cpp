@@ -132,6 +132,15 @@ TEST_F(InstallationSwap, AFileHeldOpenUndoesTheSwapAtOnce) {
   EXPECT_EQ(Read(install), Merged({&kOld, &kStaged, &kUser}));
 }
 
+TEST_F(InstallationSwap, AJournalThatCannotBeWrittenIsASwapThatFailedBeforeAnyMove) {
+  // A folder where the journal goes stands in for a disk too full to take it.
+  fs::create_directories(folders.strJournal);
+  EXPECT_THROW(SwapIntoPlace(folders, InstallFolder(), version), TSwapError);
+  EXPECT_EQ(Read(install), Merged({&kOld, &kUser, &kJunk}));
+  EXPECT_EQ(Read(folders.strStaging), kStaged);
+  EXPECT_FALSE(fs::exists(folders.strRollback));
+}
+
 // A run that ended after some of the swap's moves, as the journal lists them, leaves this state; the next
 // run finishes the swap or undoes it, and leaves no update folder either way.
 TEST_F(InstallationSwap, TheNextRunFinishesOrUndoesASwapThatStoppedHalfWay) {
