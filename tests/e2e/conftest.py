@@ -13,13 +13,17 @@ from pathlib import Path
 
 import pytest
 
-from harness import ARTIFACTS, BUILD, Display, Installer, Wine, refuse_unless_loopback
+from harness import ARTIFACTS, BUILD, Display, Installer, Wine, file_version, refuse_unless_loopback
 from servers import FaultServer, Nginx, publish
 
 # The version server's port is compiled into the test build (scripts/test-ports.sh).
 HTTP_PORT = int(os.environ.get("SF_HTTP_PORT", "18480"))
 DEMO_SITE = BUILD / "demo" / "site"
-DEMO_VERSION, NEXT_VERSION = "5.2.0.7", "5.3.0.0"
+DEMO_VERSION = "5.2.0.7"
+# The next release is whatever version the build gave its program (a cached SF_DEMO_NEXT_VERSION may differ
+# from the default).
+NEXT_PROGRAM = BUILD / "demo" / "next" / "stormfinch.exe"
+NEXT_VERSION = file_version(NEXT_PROGRAM)[0] if NEXT_PROGRAM.exists() else None
 
 
 def pytest_configure(config):
@@ -92,7 +96,7 @@ def publish_next_version(site_root) -> dict:
         shutil.copytree(BUILD / "demo" / "product", product)
         for path in (p for p in product.rglob("*") if p.is_file()):
             if path.name == "stormfinch.exe":
-                shutil.copyfile(BUILD / "demo" / "next" / "stormfinch.exe", path)
+                shutil.copyfile(NEXT_PROGRAM, path)
             else:
                 path.write_bytes(path.read_bytes() + b"\n" + NEXT_VERSION.encode() + b"\n")
         shutil.rmtree(site_root)
