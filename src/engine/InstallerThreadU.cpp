@@ -19,8 +19,6 @@ namespace sf {
 
 namespace {
 
-std::atomic<TInstallerThread*> g_engine{nullptr};
-
 const wchar_t* TrueFalse(bool value) { return value ? L"True" : L"False"; }
 
 }  // namespace
@@ -28,16 +26,9 @@ const wchar_t* TrueFalse(bool value) { return value ? L"True" : L"False"; }
 TInstallerThread::TInstallerThread(HWND mainHandle, std::wstring versionServerUrl)
     : m_MainHandle(mainHandle),
       m_strVersionServerUrl(std::move(versionServerUrl)),
-      m_strlstFailedMd5{L"Invalid md5 verified while installing"} {
-  g_engine.store(this);
-}
+      m_strlstFailedMd5{L"Invalid md5 verified while installing"} {}
 
-TInstallerThread::~TInstallerThread() {
-  TInstallerThread* self = this;
-  g_engine.compare_exchange_strong(self, nullptr);
-}
-
-TInstallerThread* TInstallerThread::Instance() { return g_engine.load(); }
+TInstallerThread::~TInstallerThread() = default;
 
 void TInstallerThread::WaitStart() {
   while (!Started() || !m_bGetMessageReady.load()) ::Sleep(1);

@@ -43,13 +43,10 @@ enum class TFileStatus : std::uint8_t { fsPendingDownload = 0, fsDownloaded = 1,
 
 class TInstallerThread : public TThreadBase, public IWorkerHost {
  public:
-  // Constructs the engine suspended, for the given window, and makes it the process's engine. The
-  // version server is the product's own unless told otherwise (tests serve their own).
+  // Constructs the engine suspended, for the given window. The version server is the product's own
+  // unless told otherwise (tests serve their own).
   explicit TInstallerThread(HWND mainHandle, std::wstring versionServerUrl = VersionServerUrl);
   ~TInstallerThread() override;
-
-  // The process's one engine (the error reporter reaches it through this).
-  static TInstallerThread* Instance();
 
   // Called by the window right after Start: returns once the thread runs and its queue exists, so
   // that no message posted afterwards is lost. Polls every millisecond, without a time limit.
@@ -168,6 +165,8 @@ class TInstallerThread : public TThreadBase, public IWorkerHost {
   std::unique_ptr<TNetHttpClient> m_NetHttpClient;
   HWND m_MainHandle;
   const std::wstring m_strVersionServerUrl;
+  // The payload slots: a build that carries the resources gets them here at each run; nothing reads them
+  // yet, and the download plan fetches every file of the manifest whatever they hold.
   std::string m_StreamFiles, m_StreamCef, m_StreamQuillon, m_StreamUninstaller;
   TFileStatus m_fsCef = TFileStatus::fsPendingDownload;
   TFileStatus m_fsQuillon = TFileStatus::fsPendingDownload;

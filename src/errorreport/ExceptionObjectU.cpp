@@ -42,14 +42,6 @@ TErrorReporter& ProcessReporter() {
   return *reporter;
 }
 
-// The last line of defence: a log line must never turn a reported error into a second one.
-void LogQuietly(const std::wstring& line) {
-  try {
-    AppendLog(line);
-  } catch (...) {
-  }
-}
-
 bool OnUiThread() { return ::GetCurrentThreadId() == g_nUiThreadId.load(); }
 
 std::wstring ClassNameOf(const std::exception& error) {
@@ -209,7 +201,7 @@ LONG WINAPI UnhandledFilter(EXCEPTION_POINTERS* info) {
   wchar_t text[96];
   std::swprintf(text, 96, L"ExceptionObjectU: unhandled exception 0x%08lX at %p", info->ExceptionRecord->ExceptionCode,
                 info->ExceptionRecord->ExceptionAddress);
-  LogQuietly(text);
+  AppendLog(text);
   return EXCEPTION_CONTINUE_SEARCH;
 }
 
@@ -221,13 +213,13 @@ void OnTerminate() {
       std::rethrow_exception(current);
     } catch (const std::exception& e) {
       line += L": " + ExceptionMessage(e);
-      LogQuietly(line);
+      AppendLog(line);
       ProcessReporter().ExceptionThreadHandler(CurrentThreadDescription(), e);
       std::abort();
     } catch (...) {
     }
   }
-  LogQuietly(line);
+  AppendLog(line);
   std::abort();
 }
 
@@ -276,7 +268,7 @@ std::string TExceptionObject::Body() const {
 
 void TExceptionObject::SendError(const std::wstring& url) const {
   const std::wstring text = JoinReportLines(m_lstError);
-  LogQuietly(ReportLogText(m_strMachineID, m_strVersion, text, m_bSilentMode));
+  AppendLog(ReportLogText(m_strMachineID, m_strVersion, text, m_bSilentMode));
 
   // Straight to the endpoint: neither the installer's proxy setting nor a platform proxy carries a report.
   TNetHttpClient client;
@@ -310,10 +302,10 @@ bool TErrorReporter::Report(const std::wstring& handler, const std::exception& e
     report.SendError(m_strUrl);
     return true;
   } catch (const std::exception& e) {
-    LogQuietly(L"ExceptionObjectU." + handler + L": the error report was not sent: " + ExceptionMessage(e) +
+    AppendLog(L"ExceptionObjectU." + handler + L": the error report was not sent: " + ExceptionMessage(e) +
                L" (error: " + ExceptionMessage(error) + L")");
   } catch (...) {
-    LogQuietly(L"ExceptionObjectU." + handler + L": the error report was not sent (error: " +
+    AppendLog(L"ExceptionObjectU." + handler + L": the error report was not sent (error: " +
                ExceptionMessage(error) + L")");
   }
   return false;
@@ -326,7 +318,7 @@ void TErrorReporter::ExceptionHandler(const std::exception& error) {
     if (!number) return;
     ShowUserMessage(Report(L"ExceptionHandler", error, false, *number, std::nullopt));
   } catch (...) {
-    LogQuietly(L"ExceptionObjectU.ExceptionHandler: failed: " + ExceptionMessage(error));
+    AppendLog(L"ExceptionObjectU.ExceptionHandler: failed: " + ExceptionMessage(error));
   }
 }
 
@@ -338,7 +330,7 @@ void TErrorReporter::SilentException(const std::wstring& sender, const std::exce
     Report(sender.empty() ? L"SilentException" : L"SilentException (" + sender + L")", error, true, *number,
            std::nullopt);
   } catch (...) {
-    LogQuietly(L"ExceptionObjectU.SilentException: failed: " + ExceptionMessage(error));
+    AppendLog(L"ExceptionObjectU.SilentException: failed: " + ExceptionMessage(error));
   }
 }
 
@@ -347,7 +339,7 @@ void TErrorReporter::ExceptionThreadHandler(const std::wstring& threadDescriptio
     const std::lock_guard lock(m_csReporter);
     ShowUserMessage(Report(L"ExceptionThreadHandler", error, false, m_UiCounter.Value(), threadDescription));
   } catch (...) {
-    LogQuietly(L"ExceptionObjectU.ExceptionThreadHandler: failed: " + ExceptionMessage(error));
+    AppendLog(L"ExceptionObjectU.ExceptionThreadHandler: failed: " + ExceptionMessage(error));
   }
 }
 
