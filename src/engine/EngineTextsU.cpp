@@ -1,7 +1,7 @@
 #include "engine/EngineTextsU.h"
 
+#include "common/LanguageU.h"
 #include "common/NoDestructorU.h"
-#include "wizard/LanguageU.h"
 
 namespace sf {
 

@@ -8,6 +8,7 @@
 #include "common/ConstantsU.h"
 #include "common/ErrorU.h"
 #include "common/FileOpsU.h"
+#include "common/LanguageU.h"
 #include "common/RegistryU.h"
 #include "common/WinErrorU.h"
 #include "engine/EngineTextsU.h"
@@ -17,7 +18,6 @@
 #include "errorreport/ExceptionObjectU.h"
 #include "logging/LogU.h"
 #include "startup/ExitCodeU.h"
-#include "wizard/LanguageU.h"
 
 namespace sf {
 

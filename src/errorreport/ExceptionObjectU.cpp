@@ -12,6 +12,7 @@
 #include <memory>
 #include <typeinfo>
 
+#include "common/LanguageU.h"
 #include "common/NoDestructorU.h"
 #include "common/TextU.h"
 #include "common/Utils.h"
@@ -22,7 +23,6 @@
 #include "logging/LogU.h"
 #include "logging/SystemDiagU.h"
 #include "network/HttpClientU.h"
-#include "wizard/LanguageU.h"
 
 namespace sf {
 

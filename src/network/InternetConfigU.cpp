@@ -2,8 +2,8 @@
 
 #include <algorithm>
 
+#include "common/LanguageU.h"
 #include "common/WinErrorU.h"
-#include "wizard/LanguageU.h"
 
 namespace sf {
 

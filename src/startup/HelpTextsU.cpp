@@ -1,8 +1,8 @@
 #include "startup/HelpTextsU.h"
 
 #include "common/ConstantsU.h"
+#include "common/LanguageU.h"
 #include "common/TextU.h"
-#include "wizard/LanguageU.h"
 
 namespace sf {
 

@@ -7,6 +7,7 @@
 #include <memory>
 
 #include "common/ErrorU.h"
+#include "common/LanguageU.h"
 #include "common/Utils.h"
 #include "common/WinErrorU.h"
 #include "common/WinHandleU.h"
@@ -17,7 +18,6 @@
 #include "startup/CommandLineU.h"
 #include "startup/ExitCodeU.h"
 #include "startup/HelpFormU.h"
-#include "wizard/LanguageU.h"
 #include "wizard/MainFormInstall.h"
 
 namespace sf {

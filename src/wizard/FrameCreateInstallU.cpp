@@ -1,8 +1,8 @@
 #include "wizard/FrameCreateInstallU.h"
 
 #include "common/ConstantsU.h"
+#include "common/LanguageU.h"
 #include "engine/MessagesU.h"
-#include "wizard/LanguageU.h"
 #include "wizard/MainFormInstall.h"
 #include "wizard/PageFlowU.h"
 

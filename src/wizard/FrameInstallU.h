@@ -5,8 +5,8 @@
 // instead when a newer installer is published.
 #pragma once
 
+#include "common/LanguageU.h"
 #include "wizard/FrameBaseU.h"
-#include "wizard/LanguageU.h"
 #include "wizard/PageFlowU.h"
 
 namespace sf {

@@ -5,9 +5,9 @@
 #include <cmath>
 
 #include "common/ConstantsU.h"
+#include "common/LanguageU.h"
 #include "engine/MessagePayloadU.h"
 #include "engine/MessagesU.h"
-#include "wizard/LanguageU.h"
 #include "wizard/MainFormInstall.h"
 
 namespace sf {

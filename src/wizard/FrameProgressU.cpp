@@ -1,7 +1,7 @@
 #include "wizard/FrameProgressU.h"
 
 #include "common/ConstantsU.h"
-#include "wizard/LanguageU.h"
+#include "common/LanguageU.h"
 #include "wizard/MainFormInstall.h"
 
 namespace sf {

@@ -6,9 +6,9 @@
 
 #include "common/ConstantsU.h"
 #include "common/ErrorU.h"
+#include "common/LanguageU.h"
 #include "engine/InstallationRulesU.h"
 #include "engine/MessagesU.h"
-#include "wizard/LanguageU.h"
 #include "wizard/MainFormInstall.h"
 #include "wizard/PageLayoutU.h"
 

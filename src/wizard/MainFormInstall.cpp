@@ -6,6 +6,7 @@
 
 #include "common/ConstantsU.h"
 #include "common/ErrorU.h"
+#include "common/LanguageU.h"
 #include "common/Utils.h"
 #include "common/WinErrorU.h"
 #include "common/WinHandleU.h"
@@ -22,7 +23,6 @@
 #include "wizard/FrameMessagesU.h"
 #include "wizard/FrameProgressU.h"
 #include "wizard/FrameSelectInstallU.h"
-#include "wizard/LanguageU.h"
 
 namespace sf {
 

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "wizard/LanguageU.h"
+#include "common/LanguageU.h"
 
 namespace sf {
 namespace {

@@ -17,6 +17,7 @@
 #include "TestServers.h"
 #include "WinTestSupport.h"
 #include "common/ErrorU.h"
+#include "common/LanguageU.h"
 #include "common/TextU.h"
 #include "common/Utils.h"
 #include "common/WinHandleU.h"
@@ -24,7 +25,6 @@
 #include "errorreport/ExceptionObjectU.h"
 #include "logging/LogU.h"
 #include "logging/SystemDiagU.h"
-#include "wizard/LanguageU.h"
 
 namespace sf {
 namespace {

@@ -5,9 +5,9 @@
 #include <functional>
 
 #include "LooksSupport.h"
+#include "common/LanguageU.h"
 #include "common/TextU.h"
 #include "controls/GraphicControlsU.h"
-#include "wizard/LanguageU.h"
 
 namespace sf {
 namespace {

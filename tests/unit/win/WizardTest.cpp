@@ -14,6 +14,7 @@
 
 #include "LooksSupport.h"
 #include "WinTestSupport.h"
+#include "common/LanguageU.h"
 #include "common/TextU.h"
 #include "controls/GraphicControlsU.h"
 #include "engine/EngineTextsU.h"
@@ -22,7 +23,6 @@
 #include "engine/MessagesU.h"
 #include "wizard/FrameBaseU.h"
 #include "wizard/FrameSelectInstallU.h"
-#include "wizard/LanguageU.h"
 #include "wizard/MainFormInstall.h"
 
 namespace sf {

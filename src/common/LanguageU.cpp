@@ -1,4 +1,4 @@
-#include "wizard/LanguageU.h"
+#include "common/LanguageU.h"
 
 namespace sf {
 
