@@ -1,9 +1,8 @@
-// The process-wide language setting and the texts shared between several windows and the engine.
+// The process-wide language setting and the type of a text that exists in the three languages.
 #pragma once
 
 #include <atomic>
 #include <cstdint>
-#include <string>
 
 namespace sf {
 
@@ -26,17 +25,5 @@ struct TTranslated {
 // The text of the current language.
 const wchar_t* PickText(const TTranslated& text);
 const wchar_t* PickText(const wchar_t* pt, const wchar_t* en, const wchar_t* es);
-
-// Texts of the name field, shared by the name page and the messages it shows. They start in Portuguese
-// and are replaced by the name page's Translate in English and Spanish.
-struct TNameEntryTexts {
-  std::wstring placeholder;
-  std::wstring notFilled;
-  std::wstring hasSpaces;
-  std::wstring badCharacters;
-  std::wstring inUse;
-};
-TNameEntryTexts& SharedNameTexts();
-void TranslateSharedNameTexts();
 
 }  // namespace sf

@@ -4,6 +4,7 @@
 #include "common/LanguageU.h"
 #include "engine/MessagesU.h"
 #include "wizard/MainFormInstall.h"
+#include "wizard/NameTextsU.h"
 #include "wizard/PageFlowU.h"
 
 namespace sf {

@@ -24,6 +24,7 @@
 #include "wizard/FrameBaseU.h"
 #include "wizard/FrameSelectInstallU.h"
 #include "wizard/MainFormInstall.h"
+#include "wizard/NameTextsU.h"
 
 namespace sf {
 namespace {
