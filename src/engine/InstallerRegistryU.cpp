@@ -12,12 +12,12 @@
 #include "common/RegistryU.h"
 #include "common/WinErrorU.h"
 #include "engine/EngineTextsU.h"
+#include "engine/ExitCodeU.h"
 #include "engine/InstallerThreadU.h"
 #include "engine/ManifestTrustU.h"
 #include "engine/MessagesU.h"
 #include "errorreport/ExceptionObjectU.h"
 #include "logging/LogU.h"
-#include "startup/ExitCodeU.h"
 
 namespace sf {
 

@@ -6,6 +6,7 @@
 #include "common/Utils.h"
 #include "common/WinErrorU.h"
 #include "engine/EngineTextsU.h"
+#include "engine/ExitCodeU.h"
 #include "engine/InstallationRulesU.h"
 #include "engine/InstallationsU.h"
 #include "engine/MessagesU.h"
@@ -13,7 +14,6 @@
 #include "errorreport/ExceptionObjectU.h"
 #include "logging/LogU.h"
 #include "logging/SystemDiagU.h"
-#include "startup/ExitCodeU.h"
 
 namespace sf {
 

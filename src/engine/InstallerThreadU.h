@@ -19,6 +19,7 @@
 #include "common/ConstantsU.h"
 #include "common/StopSignalU.h"
 #include "common/ThreadU.h"
+#include "engine/ExitCodeU.h"
 #include "engine/InstallationSwapU.h"
 #include "engine/MessagePayloadU.h"
 #include "engine/ProgressLogU.h"
@@ -26,7 +27,6 @@
 #include "network/HttpClientU.h"
 #include "network/ProxySettingsU.h"
 #include "startup/CommandLineU.h"
-#include "startup/ExitCodeU.h"
 #include "transfer/WorkerThreadU.h"
 
 namespace sf {

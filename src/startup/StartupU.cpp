@@ -11,12 +11,12 @@
 #include "common/Utils.h"
 #include "common/WinErrorU.h"
 #include "common/WinHandleU.h"
+#include "engine/ExitCodeU.h"
 #include "engine/MessagePayloadU.h"
 #include "errorreport/ExceptionObjectU.h"
 #include "logging/LogU.h"
 #include "logging/SystemDiagU.h"
 #include "startup/CommandLineU.h"
-#include "startup/ExitCodeU.h"
 #include "startup/HelpFormU.h"
 #include "wizard/MainFormInstall.h"
 

@@ -1,2 +1,2 @@
-sf_core_sources(CommandLineU.cpp ExitCodeU.cpp HelpTextsU.cpp)
+sf_core_sources(CommandLineU.cpp HelpTextsU.cpp)
 sf_win_sources(StartupU.cpp HelpFormU.cpp)

@@ -19,10 +19,10 @@
 #include "common/RegistryU.h"
 #include "common/TextU.h"
 #include "engine/EngineTextsU.h"
+#include "engine/ExitCodeU.h"
 #include "engine/InstallerThreadU.h"
 #include "engine/MessagesU.h"
 #include "logging/LogU.h"
-#include "startup/ExitCodeU.h"
 
 namespace sf {
 namespace {

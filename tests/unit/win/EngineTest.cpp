@@ -5,10 +5,10 @@
 
 #include "WinTestSupport.h"
 #include "common/RegistryU.h"
+#include "engine/ExitCodeU.h"
 #include "engine/InstallerThreadU.h"
 #include "engine/MessagesU.h"
 #include "logging/LogU.h"
-#include "startup/ExitCodeU.h"
 
 namespace sf {
 namespace {

@@ -1,4 +1,4 @@
-#include "startup/ExitCodeU.h"
+#include "engine/ExitCodeU.h"
 
 #include <atomic>
 
