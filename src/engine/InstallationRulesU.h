@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "startup/CommandLineU.h"
+#include "engine/RunModeU.h"
 
 namespace sf {
 

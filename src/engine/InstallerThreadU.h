@@ -24,9 +24,9 @@
 #include "engine/MessagePayloadU.h"
 #include "engine/ProgressLogU.h"
 #include "engine/ProgressPlanU.h"
+#include "engine/RunModeU.h"
 #include "network/HttpClientU.h"
 #include "network/ProxySettingsU.h"
-#include "startup/CommandLineU.h"
 #include "transfer/WorkerThreadU.h"
 
 namespace sf {

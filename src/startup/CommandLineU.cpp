@@ -17,12 +17,6 @@ bool IsOneOf(const std::wstring& value, std::initializer_list<const wchar_t*> op
   return std::any_of(options.begin(), options.end(), [&](const wchar_t* o) { return value == o; });
 }
 
-TCmdInstallType ModeOf(const std::wstring& option) {
-  if (option == L"/install") return TCmdInstallType::citInstall;
-  if (option == L"/update") return TCmdInstallType::citUpdate;
-  return TCmdInstallType::citNone;
-}
-
 }  // namespace
 
 bool IsCommandLineValid(const std::vector<std::wstring>& args, const TLowerCase& lower) {
@@ -42,21 +36,6 @@ bool IsCommandLineValid(const std::vector<std::wstring>& args, const TLowerCase&
 bool WantsHelp(const std::vector<std::wstring>& args, const TLowerCase& lower) {
   if (!IsCommandLineValid(args, lower)) return true;
   return std::find(args.begin(), args.end(), L"/?") != args.end();
-}
-
-TCmdSelection SelectMode(const std::vector<std::wstring>& args) {
-  TCmdSelection selection;
-  if (args.size() == 2) {
-    selection.mode = ModeOf(args[1]);
-  } else if (args.size() == 3) {
-    selection.mode = ModeOf(args[1]);
-    selection.name = args[2];
-  }
-  return selection;
-}
-
-bool IsSingleThreaded(const std::vector<std::wstring>& args) {
-  return std::find(args.begin(), args.end(), L"/st") != args.end();
 }
 
 }  // namespace sf

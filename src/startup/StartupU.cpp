@@ -13,6 +13,7 @@
 #include "common/WinHandleU.h"
 #include "engine/ExitCodeU.h"
 #include "engine/MessagePayloadU.h"
+#include "engine/RunModeU.h"
 #include "errorreport/ExceptionObjectU.h"
 #include "logging/LogU.h"
 #include "logging/SystemDiagU.h"

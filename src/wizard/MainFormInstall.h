@@ -9,7 +9,7 @@
 
 #include "controls/WindowU.h"
 #include "engine/InstallerThreadU.h"
-#include "startup/CommandLineU.h"
+#include "engine/RunModeU.h"
 #include "wizard/PageFlowU.h"
 
 namespace sf {

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "engine/RunModeU.h"
+
 namespace sf {
 namespace {
 
