@@ -67,7 +67,7 @@ void TInstallerThread::WMSetupDownloads() {
       return;
     }
     PostText(Window(), WM_SET_RETRY_MSG, EngineTexts().connectionRetry);
-    ShowPage(6);
+    ShowPage(Page::Retry);
     return;
   }
   if (version.lstFiles.empty()) throw TError(L"The version " + VersionText(version) + L" lists no files");
@@ -225,7 +225,7 @@ void TInstallerThread::HandleReport(TWorkerReport& report) {
       // Another worker's failure already brought the retry page.
       if (!wasSuspended) {
         PostText(Window(), WM_SET_RETRY_MSG, EngineTexts().connectionRetry);
-        ShowPage(6);
+        ShowPage(Page::Retry);
       }
       return;
     }
@@ -279,7 +279,7 @@ void TInstallerThread::AskAboutFileInUse(const std::wstring& what) {
   }
   AppendLog(what + L" failed once. Retry allowed.");
   PostText(Window(), WM_SET_RETRY_MSG, EngineTexts().fileInUse);
-  ShowPage(6);
+  ShowPage(Page::Retry);
 }
 
 void TInstallerThread::StopWorkers() {

@@ -169,7 +169,7 @@ void TInstallerThread::CreateShortcuts() {
   if (Unattended()) {
     EndProgram(TExitCode::Success);
   } else {
-    ShowPage(2);
+    ShowPage(Page::InstallDone);
   }
 }
 
@@ -184,7 +184,7 @@ void TInstallerThread::RecordFailure(const std::wstring& logLine, const std::exc
   }
   SilentException(L"TInstallerThread", error);
   PostText(Window(), WM_SET_ERROR_MESSAGE, EngineTexts().unexpectedError);
-  PostPlain(Window(), WM_SETUP_STATUS, 10);
+  PostPlain(Window(), WM_SETUP_STATUS, kSetupStatusFailed);
 }
 
 void TInstallerThread::WMRunQuillon() {

@@ -61,7 +61,7 @@ std::wstring TInstallerThread::RegistryFolderName() const {
   return RegistryFolderFor(m_strRegFolder, m_strQuillonName);
 }
 
-void TInstallerThread::ShowPage(int page) const { PostPlain(Window(), WM_CHANGE_VISIBLE_FRAME, page); }
+void TInstallerThread::ShowPage(TPage page) const { PostPlain(Window(), WM_CHANGE_VISIBLE_FRAME, page); }
 
 void TInstallerThread::EndProgram(TExitCode exitCode) const {
   SetExitCode(exitCode);
@@ -193,17 +193,17 @@ void TInstallerThread::WMVerifyPreviousInstall() {
     case TCmdInstallType::citNone:
       m_strInstallPath = baseFolder;
       if (keys.empty()) {
-        ShowPage(m_bNewInstall.load() ? 3 : 4);
+        ShowPage(m_bNewInstall.load() ? Page::Install : Page::InstallUpdate);
       } else {
         PostStringList(Window(), WM_SET_INSTALL_LIST, std::move(keys));
-        ShowPage(4);
+        ShowPage(Page::InstallUpdate);
       }
       break;
     case TCmdInstallType::citInstall:
       if (DecideUnattended(m_CmdInstall, m_strCmdName, keys) == TUnattendedVerdict::GoOn) {
         m_strInstallPath = baseFolder;
         m_strQuillonName = m_strCmdName;
-        PostWithTextLParam(Window(), WM_CHANGE_VISIBLE_FRAME, 5, StartingText());
+        PostWithTextLParam(Window(), WM_CHANGE_VISIBLE_FRAME, Page::Progress, StartingText());
         Post(WM_SET_NEW_INSTALL);
         Post(WM_SETUP_DOWNLOADS);
       } else {
@@ -220,7 +220,7 @@ void TInstallerThread::WMVerifyPreviousInstall() {
           EndProgram(TExitCode::ProductRunning);
           return;
         }
-        PostWithTextLParam(Window(), WM_CHANGE_VISIBLE_FRAME, 5, StartingText());
+        PostWithTextLParam(Window(), WM_CHANGE_VISIBLE_FRAME, Page::Progress, StartingText());
         Post(WM_SET_UPDATE_ONLY);
         Post(WM_SETUP_DOWNLOADS);
       } else {
@@ -272,7 +272,7 @@ void TInstallerThread::AbortRun(const std::wstring& text) {
     return;
   }
   PostTwoTexts(Window(), WM_SET_ABORT_MSG, text, m_strIdentifier);
-  ShowPage(7);
+  ShowPage(Page::Aborted);
 }
 
 void TInstallerThread::FailRun(TExitCode exitCode) {

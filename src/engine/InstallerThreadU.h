@@ -22,6 +22,7 @@
 #include "engine/ExitCodeU.h"
 #include "engine/InstallationSwapU.h"
 #include "engine/MessagePayloadU.h"
+#include "engine/MessagesU.h"
 #include "engine/ProgressLogU.h"
 #include "engine/ProgressPlanU.h"
 #include "engine/RunModeU.h"
@@ -92,7 +93,7 @@ class TInstallerThread : public TThreadBase, public IWorkerHost {
 
   // Engine to window.
   TMessageTarget Window() const { return TMessageTarget::Window(m_MainHandle); }
-  void ShowPage(int page) const;
+  void ShowPage(TPage page) const;
   void EndProgram(TExitCode exitCode) const;
 
  private:

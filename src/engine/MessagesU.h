@@ -9,7 +9,7 @@
 
 namespace sf {
 
-inline constexpr std::uint32_t WM_SETUP_STATUS = 1280;              // E->W  wParam 10
+inline constexpr std::uint32_t WM_SETUP_STATUS = 1280;              // E->W  wParam kSetupStatusFailed
 inline constexpr std::uint32_t WM_SET_PROXY_CONFIG = 1281;          // W->E  wParam TProxySettings*
 inline constexpr std::uint32_t WM_VERIFY_PREVIOUS_INSTALL = 1282;   // W->E
 inline constexpr std::uint32_t WM_SET_INSTALL_LIST = 1283;          // E->W  wParam list of strings
@@ -38,6 +38,27 @@ inline constexpr std::uint32_t WM_SET_UNNATENDED_VALUES = 1304;     // W->E  wPa
 // The run's lifecycle, after the wizard's protocol; 1305 stays the first number the engine does not know.
 inline constexpr std::uint32_t WM_WORKER_OUTCOME = 1306;            // worker->E  the engine reads its report list
 inline constexpr std::uint32_t WM_CANCEL_INSTALLATION = 1307;       // W->E  end the run; the engine then quits
+
+// The pages the engine names in WM_CHANGE_VISIBLE_FRAME; every poster of a page uses these names.
+namespace Page {
+enum TPage : int {
+  None = -1,
+  CloseQuillon = 0,
+  CreateInstall = 1,
+  InstallDone = 2,
+  Install = 3,
+  InstallUpdate = 4,
+  Progress = 5,
+  Retry = 6,
+  Aborted = 7,
+  SelectInstall = 8,
+  UpdateInstaller = 9,
+};
+}  // namespace Page
+using TPage = Page::TPage;
+
+// The value of WM_SETUP_STATUS that follows a registry or shortcut failure of an interactive run.
+inline constexpr std::uint32_t kSetupStatusFailed = 10;
 
 // "WM_SETUP_DOWNLOADS" and so on; "UNKNOWN (n)" for numbers the engine does not know.
 std::wstring MessageName(std::uint32_t id);

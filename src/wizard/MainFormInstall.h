@@ -28,9 +28,6 @@ class TFrameSelectInstall;
 class TFrameUpdateInstaller;
 class TInternetConfig;
 
-// The value of WM_SETUP_STATUS that follows a registry or shortcut failure of an interactive run.
-inline constexpr WPARAM kSetupStatusFailed = 10;
-
 class TSetupForm : public TWindowBase {
  public:
   static constexpr int kWidth = 600;

@@ -7,22 +7,9 @@
 #include <string>
 #include <vector>
 
-namespace sf {
+#include "engine/MessagesU.h"
 
-// The page numbers the engine names in WM_CHANGE_VISIBLE_FRAME.
-namespace Page {
-inline constexpr int None = -1;
-inline constexpr int CloseQuillon = 0;
-inline constexpr int CreateInstall = 1;
-inline constexpr int InstallDone = 2;
-inline constexpr int Install = 3;
-inline constexpr int InstallUpdate = 4;
-inline constexpr int Progress = 5;
-inline constexpr int Retry = 6;
-inline constexpr int Aborted = 7;
-inline constexpr int SelectInstall = 8;
-inline constexpr int UpdateInstaller = 9;
-}  // namespace Page
+namespace sf {
 
 // The page of a WM_CHANGE_VISIBLE_FRAME: the low byte of its first parameter; Page::None outside 0..9.
 int PageFromNotification(std::uint64_t wParam);
