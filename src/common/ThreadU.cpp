@@ -1,7 +1,7 @@
 #include "common/ThreadU.h"
 
+#include "common/UnhandledErrorU.h"
 #include "common/WinErrorU.h"
-#include "errorreport/ExceptionObjectU.h"
 
 namespace sf {
 
@@ -32,7 +32,7 @@ DWORD WINAPI TThreadBase::ThreadProc(void* param) {
   } catch (const std::exception& e) {
     // The engine and the workers handle their own errors; whatever still escapes ends the thread, is
     // reported and the user is told.
-    ExceptionThreadHandler(e);
+    HandleThreadError(e);
   }
   self->m_finished.store(true);
   self->Finished();

@@ -2,9 +2,9 @@
 
 #include <commctrl.h>
 
+#include "common/UnhandledErrorU.h"
 #include "common/WinErrorU.h"
 #include "controls/GraphicPanelU.h"
-#include "errorreport/ExceptionObjectU.h"
 
 namespace sf {
 
@@ -127,7 +127,7 @@ LRESULT CALLBACK TNativeControl::SubclassProc(HWND hWnd, UINT msg, WPARAM wParam
     LRESULT result = 0;
     if (self->FilterMessage(msg, wParam, lParam, result)) return result;
   } catch (const std::exception& e) {
-    ExceptionHandler(e);
+    HandleWindowError(e);
     return 0;
   }
   return ::DefSubclassProc(hWnd, msg, wParam, lParam);

@@ -1,7 +1,7 @@
 #include "controls/WindowU.h"
 
+#include "common/UnhandledErrorU.h"
 #include "common/WinErrorU.h"
-#include "errorreport/ExceptionObjectU.h"
 
 namespace sf {
 
@@ -45,7 +45,7 @@ LRESULT CALLBACK TWindowBase::WindowProc(HWND hWnd, UINT msg, WPARAM wParam, LPA
   auto* self = reinterpret_cast<TWindowBase*>(::GetWindowLongPtrW(hWnd, GWLP_USERDATA));
   if (!self) return ::DefWindowProcW(hWnd, msg, wParam, lParam);
   // C++ exceptions must not unwind through the system's frames: an error that escapes a handler goes
-  // to the error reporter and the message counts as handled.
+  // to the error reporter (through the hook start-up points at it) and the message counts as handled.
   try {
     if (msg == WM_NCDESTROY) {
       const LRESULT result = self->HandleMessage(msg, wParam, lParam);
@@ -55,7 +55,7 @@ LRESULT CALLBACK TWindowBase::WindowProc(HWND hWnd, UINT msg, WPARAM wParam, LPA
     }
     return self->HandleMessage(msg, wParam, lParam);
   } catch (const std::exception& e) {
-    ExceptionHandler(e);
+    HandleWindowError(e);
     return 0;
   }
 }

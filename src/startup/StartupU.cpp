@@ -8,6 +8,7 @@
 
 #include "common/ErrorU.h"
 #include "common/LanguageU.h"
+#include "common/UnhandledErrorU.h"
 #include "common/Utils.h"
 #include "common/WinErrorU.h"
 #include "common/WinHandleU.h"
@@ -70,6 +71,7 @@ bool InitialiseModules() {
   SetLanguage(TLanguage::Portuguese);
   CreateRunLog();
   InstallExceptionCapture();
+  SetUnhandledErrorHandlers(&ExceptionHandler, [](const std::exception& error) { ExceptionThreadHandler(error); });
   return CheckSingleInstance();
 }
 

@@ -3,11 +3,21 @@
 #include <fstream>
 #include <sstream>
 
+#include "common/UnhandledErrorU.h"
 #include "engine/MessagePayloadU.h"
 #include "engine/MessagesU.h"
+#include "errorreport/ExceptionObjectU.h"
 #include "logging/LogU.h"
 
 namespace sf::test {
+
+namespace {
+// The windows and threads under test hand unhandled errors to the error reporter, as the program's do.
+[[maybe_unused]] const bool g_unhandledErrorsReported = [] {
+  SetUnhandledErrorHandlers(&ExceptionHandler, [](const std::exception& error) { ExceptionThreadHandler(error); });
+  return true;
+}();
+}  // namespace
 
 TRegistrySandbox::TRegistrySandbox() {
   m_path = L"Software\\StormfinchUnitTests\\" + std::to_wstring(::GetCurrentProcessId()) + L"_" +
