@@ -1,2 +1,2 @@
 sf_core_sources(ProxyChoiceU.cpp)
-sf_win_sources(HttpClientU.cpp InternetConfigU.cpp)
+sf_win_sources(HttpClientU.cpp)

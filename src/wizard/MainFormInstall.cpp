@@ -17,12 +17,12 @@
 #include "errorreport/ExceptionObjectU.h"
 #include "logging/LogU.h"
 #include "network/HttpClientU.h"
-#include "network/InternetConfigU.h"
 #include "wizard/FrameCreateInstallU.h"
 #include "wizard/FrameInstallU.h"
 #include "wizard/FrameMessagesU.h"
 #include "wizard/FrameProgressU.h"
 #include "wizard/FrameSelectInstallU.h"
+#include "wizard/InternetConfigU.h"
 
 namespace sf {
 

@@ -1,4 +1,4 @@
-#include "network/InternetConfigU.h"
+#include "wizard/InternetConfigU.h"
 
 #include <gtest/gtest.h>
 
