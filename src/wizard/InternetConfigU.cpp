@@ -269,7 +269,7 @@ void TInternetConfig::ApplyEnabling(const TProxyEnabling& enabling) {
   for (HWND c : {lblUserName, edtUserName, lblSenha, edtSenha}) ::EnableWindow(c, enabling.credentials);
 }
 
-void TInternetConfig::RadioNoProxyClick(TProxyChoice choice) {
+void TInternetConfig::EnableFieldsFor(TProxyChoice choice) {
   ApplyEnabling(EnablingFor(choice, IsChecked(chkAutenticacao)));
 }
 
@@ -277,7 +277,7 @@ void TInternetConfig::RadioNoProxyClick(TProxyChoice choice) {
 // would let the system leave two of them checked.
 void TInternetConfig::ChoiceClick(TProxyChoice choice) {
   SelectChoice(choice);
-  RadioNoProxyClick(choice);
+  EnableFieldsFor(choice);
 }
 
 void TInternetConfig::chkAutenticacaoClick() {
@@ -287,7 +287,7 @@ void TInternetConfig::chkAutenticacaoClick() {
 
 void TInternetConfig::FormShow() {
   Translate();
-  RadioNoProxyClick(SelectedChoice());
+  EnableFieldsFor(SelectedChoice());
 }
 
 bool TInternetConfig::ShowModal() {

@@ -51,7 +51,8 @@ class TInternetConfig : public TWindowBase {
   // The caption's width on the screen with the font of that design height.
   int CaptionWidth(HWND control, int designHeight);
   void ChoiceClick(TProxyChoice choice);
-  void RadioNoProxyClick(TProxyChoice choice);
+  // Enables the fields that the choice uses.
+  void EnableFieldsFor(TProxyChoice choice);
   void chkAutenticacaoClick();
   void ApplyEnabling(const TProxyEnabling& enabling);
   TProxyChoice SelectedChoice() const;
