@@ -54,11 +54,11 @@ bool IsDeviceName(std::wstring_view segment) {
   auto stem = segment.substr(0, segment.find(L'.'));
   while (!stem.empty() && stem.back() == L' ') stem.remove_suffix(1);
   for (const auto device : kDevices) {
-    if (EqualsIgnoreCase(stem, device)) return true;
+    if (EqualsIgnoreCaseInLocale(stem, device)) return true;
   }
   if (stem.size() != 4) return false;
   const auto prefix = stem.substr(0, 3);
-  if (!EqualsIgnoreCase(prefix, L"com") && !EqualsIgnoreCase(prefix, L"lpt")) return false;
+  if (!EqualsIgnoreCaseInLocale(prefix, L"com") && !EqualsIgnoreCaseInLocale(prefix, L"lpt")) return false;
   // Windows also reserves the superscript digits 1, 2 and 3 here.
   const wchar_t digit = stem[3];
   return (digit >= L'1' && digit <= L'9') || digit == L'\u00B9' || digit == L'\u00B2' || digit == L'\u00B3';

@@ -118,7 +118,7 @@ std::wstring AsciiLower(std::wstring_view text) {
   return out;
 }
 
-bool EqualsIgnoreCase(std::wstring_view a, std::wstring_view b) {
+bool EqualsIgnoreCaseInLocale(std::wstring_view a, std::wstring_view b) {
   if (a.size() != b.size()) return false;
   for (size_t i = 0; i < a.size(); ++i) {
     if (std::towlower(static_cast<std::wint_t>(a[i])) != std::towlower(static_cast<std::wint_t>(b[i]))) return false;

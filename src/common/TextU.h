@@ -16,7 +16,9 @@ std::wstring Trim(std::wstring_view text);
 
 // ASCII-only case folding; enough for names, switches and hexadecimal digests.
 std::wstring AsciiLower(std::wstring_view text);
-bool EqualsIgnoreCase(std::wstring_view a, std::wstring_view b);
+// Equal when every character is, folded by the C library's towlower: beyond ASCII that follows the C
+// library's current locale.
+bool EqualsIgnoreCaseInLocale(std::wstring_view a, std::wstring_view b);
 
 // printf-like formatting of one "%s" placeholder at a time, as the texts of the help window use it.
 std::wstring ReplaceFirst(std::wstring_view text, std::wstring_view placeholder, std::wstring_view value);

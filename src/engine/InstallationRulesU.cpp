@@ -43,7 +43,7 @@ std::wstring BaseInstallFolder(const std::wstring& appData) {
 }
 
 bool ContainsKey(const std::vector<std::wstring>& keys, const std::wstring& key) {
-  return std::any_of(keys.begin(), keys.end(), [&](const std::wstring& k) { return EqualsIgnoreCase(k, key); });
+  return std::any_of(keys.begin(), keys.end(), [&](const std::wstring& k) { return EqualsIgnoreCaseInLocale(k, key); });
 }
 
 TUnattendedVerdict DecideUnattended(TCmdInstallType mode, const std::wstring& name,

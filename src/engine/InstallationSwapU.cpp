@@ -45,7 +45,7 @@ void RemoveIfThere(const std::wstring& folder) {
 
 bool HasDigest(const std::wstring& path, const std::wstring& md5) {
   try {
-    return FileExists(path) && EqualsIgnoreCase(FileMD5Hex(path), md5);
+    return FileExists(path) && EqualsIgnoreCaseInLocale(FileMD5Hex(path), md5);
   } catch (const std::exception&) {
     return false;  // held open for writing: not a file to rely on
   }

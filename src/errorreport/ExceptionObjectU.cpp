@@ -114,7 +114,7 @@ TWindowFacts WindowFactsOf(HWND window) {
   ::GetClassNameW(window, className, 256);
   TWindowFacts facts{className, L"", ::IsWindowVisible(window) != FALSE};
   // What the user typed is never reported: an edit field may hold a password.
-  if (!EqualsIgnoreCase(className, L"Edit")) {
+  if (!EqualsIgnoreCaseInLocale(className, L"Edit")) {
     wchar_t text[kMaxWindowNameLength + 1] = {};
     ::GetWindowTextW(window, text, static_cast<int>(kMaxWindowNameLength + 1));
     facts.strName = text;

@@ -134,9 +134,9 @@ std::wstring WindowsProductTypeNameOf(const TWindowsFacts& f) {
       return L"Server";
     }
     default:
-      if (EqualsIgnoreCase(Trim(f.strRegistryProductType), L"WINNT")) return L"Workstation";
-      if (EqualsIgnoreCase(Trim(f.strRegistryProductType), L"SERVERNT")) return L"Advanced Server";
-      if (EqualsIgnoreCase(Trim(f.strRegistryProductType), L"LANMANNT")) return L"Server";
+      if (EqualsIgnoreCaseInLocale(Trim(f.strRegistryProductType), L"WINNT")) return L"Workstation";
+      if (EqualsIgnoreCaseInLocale(Trim(f.strRegistryProductType), L"SERVERNT")) return L"Advanced Server";
+      if (EqualsIgnoreCaseInLocale(Trim(f.strRegistryProductType), L"LANMANNT")) return L"Server";
       return {};
   }
 }

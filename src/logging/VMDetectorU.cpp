@@ -29,7 +29,7 @@ bool TVMDetector::IsVirtualMachine(const VM_INFO& info) {
   }
   for (const auto& known : info.lstKnownProcesses) {
     for (const auto& process : m_lstProcess) {
-      if (EqualsIgnoreCase(process, known)) {
+      if (EqualsIgnoreCaseInLocale(process, known)) {
         m_strName = info.strName;
         return true;
       }

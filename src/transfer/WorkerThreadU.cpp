@@ -116,12 +116,13 @@ bool TBaseWorkerThread::ValidateMD5Hash(const std::wstring& fileName, const std:
   try {
     const TFileDigests digests = FileDigests(fileName, !expectedSha256.empty());
     if (local) *local = digests;
-    const bool result = (digests.strMD5.empty() || expected.empty()) ? digests.strMD5.empty() && expected.empty()
-                                                                     : EqualsIgnoreCase(digests.strMD5, expected);
+    const bool result = (digests.strMD5.empty() || expected.empty())
+                            ? digests.strMD5.empty() && expected.empty()
+                            : EqualsIgnoreCaseInLocale(digests.strMD5, expected);
     std::wstring line = std::wstring(L"ValidateMD5Hash: File=") + ::PathFindFileNameW(fileName.c_str()) +
                         L" Remote=" + expected + L" " + (result ? L"True" : L"False") + L" Local=" + digests.strMD5;
     // An MD5 can be forged to match; the SHA-256 a signed manifest states cannot.
-    const bool sha256Matches = expectedSha256.empty() || EqualsIgnoreCase(digests.strSHA256, expectedSha256);
+    const bool sha256Matches = expectedSha256.empty() || EqualsIgnoreCaseInLocale(digests.strSHA256, expectedSha256);
     if (!expectedSha256.empty()) line += std::wstring(L" SHA256=") + (sha256Matches ? L"True" : L"False");
     if (!result || !sha256Matches) {
       line += L" Modified at: " + FileModifiedTimeText(fileName) + L" File size: " + FileSizeText(fileName) +

@@ -296,7 +296,7 @@ TEST(VMDetector, ReadsThisMachinesAdaptersAndProcesses) {
   bool sawSelf = false;
   for (const auto& name : detector.Processes()) {
     EXPECT_EQ(name.find_first_of(L"\\/"), std::wstring::npos) << name;
-    sawSelf = sawSelf || EqualsIgnoreCase(name, L"unit_win.exe");
+    sawSelf = sawSelf || EqualsIgnoreCaseInLocale(name, L"unit_win.exe");
   }
   EXPECT_TRUE(sawSelf);
   const std::wregex hex(L"^([0-9A-F]{2})*$");
