@@ -19,9 +19,9 @@ class TThreadBase {
   TThreadBase& operator=(const TThreadBase&) = delete;
 
   void Start();
-  // Asks the thread to stop; it ends at its next check of Terminated(). Nobody waits for it.
-  void Terminate() { m_terminated.store(true); }
-  bool Terminated() const { return m_terminated.load(); }
+  // Only asks the thread to stop: Execute ends when it next checks StopRequested(). Nobody waits for it.
+  void RequestStop() { m_stopRequested.store(true); }
+  bool StopRequested() const { return m_stopRequested.load(); }
   bool Started() const { return m_started.load(); }
   // True once Execute has returned.
   bool Finished() const { return m_finished.load(); }
@@ -40,7 +40,7 @@ class TThreadBase {
   static DWORD WINAPI ThreadProc(void* self);
   TScopedKernelHandle m_thread;
   DWORD m_threadId = 0;
-  std::atomic<bool> m_terminated{false};
+  std::atomic<bool> m_stopRequested{false};
   std::atomic<bool> m_started{false};
   std::atomic<bool> m_finished{false};
 };
