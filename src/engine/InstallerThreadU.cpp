@@ -10,10 +10,10 @@
 #include "engine/InstallationRulesU.h"
 #include "engine/InstallationsU.h"
 #include "engine/MessagesU.h"
-#include "engine/WorkQueuesU.h"
 #include "errorreport/ExceptionObjectU.h"
 #include "logging/LogU.h"
 #include "logging/SystemDiagU.h"
+#include "transfer/WorkQueuesU.h"
 
 namespace sf {
 

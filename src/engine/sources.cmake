@@ -1,5 +1,5 @@
 sf_core_sources(MessagesU.cpp EngineTextsU.cpp InstallationRulesU.cpp ProgressLogU.cpp VersionCompareU.cpp
-  WorkQueuesU.cpp ProgressPlanU.cpp SwapJournalU.cpp ExitCodeU.cpp RunModeU.cpp)
+  ProgressPlanU.cpp SwapJournalU.cpp ExitCodeU.cpp RunModeU.cpp)
 sf_win_sources(MessagePayloadU.cpp InstallerThreadU.cpp InstallationsU.cpp InstallerDownloadsU.cpp
   InstallerPlacingU.cpp InstallerRegistryU.cpp InstallerSelfUpdateU.cpp InstallationSwapU.cpp)
 sf_win_sources(ManifestTrustU.cpp)

@@ -16,9 +16,9 @@
 #include "common/DigestU.h"
 #include "common/StopSignalU.h"
 #include "common/ThreadU.h"
-#include "engine/WorkQueuesU.h"
 #include "network/HttpClientU.h"
 #include "transfer/PackageReaderU.h"
+#include "transfer/WorkQueuesU.h"
 
 namespace sf {
 

@@ -1,4 +1,4 @@
-#include "engine/WorkQueuesU.h"
+#include "transfer/WorkQueuesU.h"
 
 #include <gtest/gtest.h>
 
