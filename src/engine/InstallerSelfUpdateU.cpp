@@ -1,13 +1,13 @@
 // The installer's own version check against the published version text, and the payload slots.
 #include "common/ConstantsU.h"
 #include "common/ErrorU.h"
-#include "common/SignatureU.h"
 #include "common/TextU.h"
 #include "common/WinErrorU.h"
 #include "engine/InstallerThreadU.h"
 #include "engine/MessagesU.h"
 #include "engine/VersionCompareU.h"
 #include "logging/LogU.h"
+#include "transfer/SignatureU.h"
 
 namespace sf {
 

@@ -3,8 +3,8 @@
 #include <exception>
 
 #include "common/ErrorU.h"
-#include "common/SignatureU.h"
 #include "network/HttpClientU.h"
+#include "transfer/SignatureU.h"
 
 namespace sf {
 

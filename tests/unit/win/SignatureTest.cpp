@@ -12,7 +12,7 @@
 #include "WinTestSupport.h"
 #include "common/DigestU.h"
 #include "common/HexU.h"
-#include "common/SignatureU.h"
+#include "transfer/SignatureU.h"
 
 namespace sf {
 namespace {

@@ -1,4 +1,4 @@
-#include "common/SignatureU.h"
+#include "transfer/SignatureU.h"
 
 #include <windows.h>
 #include <bcrypt.h>
