@@ -80,4 +80,6 @@ TFileDigests FileDigests(const std::wstring& fileName, bool withSha256) {
   return {HexOf(md5.Finish()), sha256 ? HexOf(sha256->Finish()) : std::wstring()};
 }
 
+std::wstring FileMD5Hex(const std::wstring& fileName) { return FileDigests(fileName, false).strMD5; }
+
 }  // namespace sf

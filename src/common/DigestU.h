@@ -42,4 +42,7 @@ struct TFileDigests {
 // it cannot change while it is read; a failure to open or read it raises TWinError.
 TFileDigests FileDigests(const std::wstring& fileName, bool withSha256);
 
+// FileDigests' MD5 alone: 32 upper-case hexadecimal digits, empty when the file does not exist.
+std::wstring FileMD5Hex(const std::wstring& fileName);
+
 }  // namespace sf

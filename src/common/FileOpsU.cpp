@@ -267,4 +267,17 @@ std::wstring IncludeTrailingBackslash(const std::wstring& path) {
   return (!path.empty() && path.back() == L'\\') ? path : path + L"\\";
 }
 
+bool DeleteFolder(const std::wstring& path) {
+  // The guarded deletion rather than the shell's, which cannot be told to stay inside the installer's
+  // folders nor to leave links unfollowed.
+  const std::wstring folder = Trim(path);
+  try {
+    if (folder.empty() || !DirectoryExists(folder)) return false;
+    DeleteTree(folder);
+    return !DirectoryExists(folder);
+  } catch (const std::exception&) {
+    return false;
+  }
+}
+
 }  // namespace sf

@@ -37,6 +37,11 @@ bool ForceDirectories(const std::wstring& path);
 // valid, TUnsafePathError when the guard refuses it.
 void DeleteTree(const std::wstring& path);
 
+// DeleteTree that answers instead of raising: false, silently, when the path is not an existing folder,
+// the guard refuses it (a drive root, anything outside the installer's folders), or the folder is still
+// there afterwards.
+bool DeleteFolder(const std::wstring& path);
+
 // Moves a file or a folder with its content by renaming it, within its volume: one step that is never a
 // copy, so nobody ever sees it half-moved. The destination's parents are created; an existing destination
 // is an error. Raises TWinError on failure, TUnsafePathError when the guard refuses either path (the

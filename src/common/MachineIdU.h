@@ -1,5 +1,5 @@
 // The rule that turns a machine's facts into its 32-bit identifier. Portable; the facts themselves are
-// read from the system by Utils.
+// read from the system by MachineIdentityU.
 #pragma once
 
 #include <cstdint>

@@ -6,12 +6,12 @@
 #include <map>
 
 #include "common/ConstantsU.h"
+#include "common/DigestU.h"
 #include "common/DiskSpaceU.h"
 #include "common/FileOpsU.h"
 #include "common/PathRulesU.h"
 #include "common/TestPauseU.h"
 #include "common/TextU.h"
-#include "common/Utils.h"
 #include "common/WinErrorU.h"
 #include "logging/LogU.h"
 

@@ -2,8 +2,9 @@
 
 #include "common/ConstantsU.h"
 #include "common/ErrorU.h"
+#include "common/LocalTimeU.h"
+#include "common/MachineIdentityU.h"
 #include "common/TimeTextU.h"
-#include "common/Utils.h"
 #include "common/WinErrorU.h"
 #include "engine/EngineTextsU.h"
 #include "engine/ExitCodeU.h"

@@ -12,10 +12,11 @@
 #include <memory>
 #include <typeinfo>
 
+#include "common/FileFactsU.h"
 #include "common/LanguageU.h"
+#include "common/MachineIdentityU.h"
 #include "common/NoDestructorU.h"
 #include "common/TextU.h"
-#include "common/Utils.h"
 #include "common/WinErrorU.h"
 #include "common/WinHandleU.h"
 #include "engine/InstallerThreadU.h"

@@ -5,6 +5,7 @@
 #include <atomic>
 #include <mutex>
 
+#include "common/LocalTimeU.h"
 #include "common/NoDestructorU.h"
 #include "common/WinErrorU.h"
 #include "common/WinHandleU.h"
@@ -29,12 +30,6 @@ TRunLog& Log() {
   return *log;
 }
 
-TLocalTime Now() {
-  SYSTEMTIME st;
-  ::GetLocalTime(&st);
-  return {st.wYear, st.wMonth, st.wDay, st.wHour, st.wMinute, st.wSecond, st.wMilliseconds};
-}
-
 std::wstring LocaleTimeSeparator() {
   wchar_t buffer[8] = {};
   if (::GetLocaleInfoEx(LOCALE_NAME_USER_DEFAULT, LOCALE_STIME, buffer, 8) > 1) return buffer;
@@ -49,7 +44,7 @@ std::wstring TempFolder() {
 
 }  // namespace
 
-void CreateRunLog() { CreateRunLogAt(TempFolder() + RunLogFileName(Now())); }
+void CreateRunLog() { CreateRunLogAt(TempFolder() + RunLogFileName(LocalTimeNow())); }
 
 void CreateRunLogAt(const std::wstring& path) {
   auto& log = Log();
@@ -81,7 +76,7 @@ void AppendLog(std::wstring_view text) noexcept {
     std::lock_guard guard(log.lock);
     if (!log.file) return;
     // The time is read under the lock, so the lines stand in the order of their time stamps.
-    const std::string line = FormatLogLine(Now(), log.timeSeparator, text);
+    const std::string line = FormatLogLine(LocalTimeNow(), log.timeSeparator, text);
     ::SetFilePointer(log.file.Get(), 0, nullptr, FILE_END);
     DWORD written = 0;
     if (!::WriteFile(log.file.Get(), line.data(), static_cast<DWORD>(line.size()), &written, nullptr) ||

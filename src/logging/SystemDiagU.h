@@ -49,7 +49,7 @@ std::wstring WindowsProductTypeName();
 bool UnderWine();
 
 // The error report's probe: true on 64-bit Windows, whatever the Windows version (Is64BitWindows of
-// Utils adds the Windows 10 condition). Raises TError "Invalid handle" when the WOW64 query fails.
+// WindowsFactsU adds the Windows 10 condition). Raises TError "Invalid handle" when the WOW64 query fails.
 bool IsWindows64BitForReport();
 
 // Free space available to the user on a drive (1 is A:), in whole MB with the locale's thousands

@@ -8,8 +8,8 @@
 
 #include "common/ErrorU.h"
 #include "common/LanguageU.h"
+#include "common/SingleInstanceU.h"
 #include "common/UnhandledErrorU.h"
-#include "common/Utils.h"
 #include "common/WinErrorU.h"
 #include "common/WinHandleU.h"
 #include "engine/ExitCodeU.h"

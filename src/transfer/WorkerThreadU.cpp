@@ -5,10 +5,10 @@
 #include <filesystem>
 #include <utility>
 
+#include "common/FileFactsU.h"
 #include "common/FileOpsU.h"
 #include "common/TestPauseU.h"
 #include "common/TextU.h"
-#include "common/Utils.h"
 #include "common/WinErrorU.h"
 #include "logging/LogU.h"
 

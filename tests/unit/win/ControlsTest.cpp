@@ -12,7 +12,7 @@
 #include "WinTestSupport.h"
 #include "common/ConstantsU.h"
 #include "common/ErrorU.h"
-#include "common/Utils.h"
+#include "common/ResourcesU.h"
 #include "controls/GradientBitBtnU.h"
 #include "controls/GraphicPanelU.h"
 #include "controls/NativeControlsU.h"

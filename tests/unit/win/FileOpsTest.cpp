@@ -14,7 +14,6 @@
 #include "WinTestSupport.h"
 #include "common/FileOpsU.h"
 #include "common/TextU.h"
-#include "common/Utils.h"
 #include "common/WinErrorU.h"
 #include "logging/LogU.h"
 

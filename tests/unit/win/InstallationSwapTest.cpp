@@ -11,9 +11,9 @@
 #include <map>
 
 #include "WinTestSupport.h"
+#include "common/DigestU.h"
 #include "common/FileOpsU.h"
 #include "common/TextU.h"
-#include "common/Utils.h"
 #include "engine/InstallationSwapU.h"
 #include "engine/SwapJournalU.h"
 #include "logging/LogU.h"

@@ -11,12 +11,17 @@
 #include <vector>
 
 #include "WinTestSupport.h"
+#include "common/DigestU.h"
 #include "common/ErrorU.h"
+#include "common/FileFactsU.h"
+#include "common/FileOpsU.h"
 #include "common/HexU.h"
-#include "common/Utils.h"
+#include "common/MachineIdentityU.h"
+#include "common/ResourcesU.h"
 #include "common/WinErrorU.h"
 #include "common/WinHandleU.h"
 #include "logging/SystemDiagU.h"
+#include "logging/WindowsFactsU.h"
 
 namespace sf {
 namespace {
