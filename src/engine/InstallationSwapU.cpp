@@ -8,12 +8,12 @@
 #include "common/ConstantsU.h"
 #include "common/DigestU.h"
 #include "common/DiskSpaceU.h"
-#include "common/FileOpsU.h"
 #include "common/PathRulesU.h"
 #include "common/TestPauseU.h"
 #include "common/TextU.h"
 #include "common/WinErrorU.h"
 #include "logging/LogU.h"
+#include "transfer/FileOpsU.h"
 
 namespace sf {
 

@@ -4,7 +4,6 @@
 
 #include "common/ConstantsU.h"
 #include "common/ErrorU.h"
-#include "common/FileOpsU.h"
 #include "common/WinErrorU.h"
 #include "engine/EngineTextsU.h"
 #include "engine/InstallerThreadU.h"
@@ -14,6 +13,7 @@
 #include "errorreport/ExceptionObjectU.h"
 #include "logging/LogU.h"
 #include "logging/WindowsFactsU.h"
+#include "transfer/FileOpsU.h"
 #include "transfer/QuillonUpdateReaderU.h"
 
 namespace sf {

@@ -5,7 +5,6 @@
 #include "common/ConstantsU.h"
 #include "common/DiskSpaceU.h"
 #include "common/ErrorU.h"
-#include "common/FileOpsU.h"
 #include "common/LocalTimeU.h"
 #include "common/TestPauseU.h"
 #include "common/TextU.h"
@@ -16,6 +15,7 @@
 #include "engine/InstallerThreadU.h"
 #include "errorreport/ExceptionObjectU.h"
 #include "logging/LogU.h"
+#include "transfer/FileOpsU.h"
 
 namespace sf {
 

@@ -7,7 +7,6 @@
 
 #include "common/ConstantsU.h"
 #include "common/ErrorU.h"
-#include "common/FileOpsU.h"
 #include "common/LanguageU.h"
 #include "common/RegistryU.h"
 #include "common/WinErrorU.h"
@@ -18,6 +17,7 @@
 #include "engine/MessagesU.h"
 #include "errorreport/ExceptionObjectU.h"
 #include "logging/LogU.h"
+#include "transfer/FileOpsU.h"
 
 namespace sf {
 

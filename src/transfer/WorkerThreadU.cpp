@@ -6,11 +6,11 @@
 #include <utility>
 
 #include "common/FileFactsU.h"
-#include "common/FileOpsU.h"
 #include "common/TestPauseU.h"
 #include "common/TextU.h"
 #include "common/WinErrorU.h"
 #include "logging/LogU.h"
+#include "transfer/FileOpsU.h"
 
 namespace sf {
 

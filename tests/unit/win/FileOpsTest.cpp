@@ -12,10 +12,10 @@
 #include <string>
 
 #include "WinTestSupport.h"
-#include "common/FileOpsU.h"
 #include "common/TextU.h"
 #include "common/WinErrorU.h"
 #include "logging/LogU.h"
+#include "transfer/FileOpsU.h"
 
 namespace sf {
 namespace {

@@ -12,11 +12,11 @@
 
 #include "WinTestSupport.h"
 #include "common/DigestU.h"
-#include "common/FileOpsU.h"
 #include "common/TextU.h"
 #include "engine/InstallationSwapU.h"
 #include "engine/SwapJournalU.h"
 #include "logging/LogU.h"
+#include "transfer/FileOpsU.h"
 
 namespace sf {
 namespace {

@@ -14,7 +14,6 @@
 #include "common/DigestU.h"
 #include "common/ErrorU.h"
 #include "common/FileFactsU.h"
-#include "common/FileOpsU.h"
 #include "common/HexU.h"
 #include "common/MachineIdentityU.h"
 #include "common/ResourcesU.h"
@@ -22,6 +21,7 @@
 #include "common/WinHandleU.h"
 #include "logging/SystemDiagU.h"
 #include "logging/WindowsFactsU.h"
+#include "transfer/FileOpsU.h"
 
 namespace sf {
 namespace {

@@ -1,6 +1,7 @@
-// Folder and file operations of the engine, on wide paths. Every recursive delete and every move goes
-// through the installer's path guard (InstallerPathGuard): a path outside the installer's folders, or
-// one reached through a link, is refused, logged and raised as TUnsafePathError, and nothing is touched.
+// Folder and file operations of the engine and the extraction workers, on wide paths. Every recursive
+// delete and every move goes through the installer's path guard (InstallerPathGuard): a path outside the
+// installer's folders, or one reached through a link, is refused, logged and raised as TUnsafePathError,
+// and nothing is touched.
 #pragma once
 
 #include <cstdint>

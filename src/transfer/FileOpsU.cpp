@@ -1,4 +1,4 @@
-#include "common/FileOpsU.h"
+#include "transfer/FileOpsU.h"
 
 #include <windows.h>
 #include <shlwapi.h>
