@@ -1,5 +1,7 @@
 #include "common/FileFactsU.h"
 
+#include <vector>
+
 #include "common/WinErrorU.h"
 
 namespace sf {
@@ -37,6 +39,29 @@ std::wstring FileSizeText(const std::wstring& fileName) {
   WIN32_FILE_ATTRIBUTE_DATA data{};
   if (!::GetFileAttributesExW(fileName.c_str(), GetFileExInfoStandard, &data)) return SystemErrorText(::GetLastError());
   return std::to_wstring(data.nFileSizeLow);
+}
+
+std::wstring FileVersionText(const std::wstring& path, bool fourParts) {
+  DWORD ignored = 0;
+  const DWORD size = ::GetFileVersionInfoSizeW(path.c_str(), &ignored);
+  if (size > 0) {
+    std::vector<BYTE> buffer(size);
+    VS_FIXEDFILEINFO* info = nullptr;
+    UINT length = 0;
+    if (::GetFileVersionInfoW(path.c_str(), 0, size, buffer.data()) &&
+        ::VerQueryValueW(buffer.data(), L"\\", reinterpret_cast<void**>(&info), &length) && info &&
+        length >= sizeof(VS_FIXEDFILEINFO)) {
+      std::wstring text = std::to_wstring(HIWORD(info->dwFileVersionMS)) + L"." +
+                          std::to_wstring(LOWORD(info->dwFileVersionMS));
+      if (fourParts) {
+        text += L"." + std::to_wstring(HIWORD(info->dwFileVersionLS)) + L"." +
+                std::to_wstring(LOWORD(info->dwFileVersionLS));
+      }
+      return text;
+    }
+  }
+  // Without a version resource the platform's one-number version query has nothing either: all bits set.
+  return L"65535.65535";
 }
 
 }  // namespace sf

@@ -15,4 +15,8 @@ std::wstring FileTimeToLocalText(const FILETIME& time);
 // The low 32 bits of the file's size in decimal (4 GiB shows as 0); the system's error text on failure.
 std::wstring FileSizeText(const std::wstring& fileName);
 
+// The file's version from its version resource: "major.minor.release.build", or "major.minor" with
+// fourParts false; "65535.65535" when the file has no readable version.
+std::wstring FileVersionText(const std::wstring& path, bool fourParts);
+
 }  // namespace sf

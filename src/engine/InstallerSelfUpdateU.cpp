@@ -1,6 +1,7 @@
 // The installer's own version check against the published version text, and the payload slots.
 #include "common/ConstantsU.h"
 #include "common/ErrorU.h"
+#include "common/FileFactsU.h"
 #include "common/TextU.h"
 #include "common/WinErrorU.h"
 #include "engine/InstallerThreadU.h"

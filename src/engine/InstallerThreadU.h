@@ -32,10 +32,6 @@
 
 namespace sf {
 
-// The file's version from its version resource: "major.minor.release.build", or "major.minor" with
-// fourParts false; "65535.65535" when the file has no readable version.
-std::wstring FileVersionText(const std::wstring& path, bool fourParts);
-
 // Once a run finished a swap that an earlier run left unfinished: the installation's uninstall entry, when
 // it has one, gets the version and size of what is now on disk.
 void RefreshUninstallEntry(const std::wstring& registryFolder, const std::wstring& installFolder);

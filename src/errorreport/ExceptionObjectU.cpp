@@ -19,7 +19,6 @@
 #include "common/TextU.h"
 #include "common/WinErrorU.h"
 #include "common/WinHandleU.h"
-#include "engine/InstallerThreadU.h"
 #include "errorreport/StackTraceU.h"
 #include "logging/LogU.h"
 #include "logging/SystemDiagU.h"
