@@ -21,6 +21,13 @@ sf_warnings(unit_core)
 add_test(NAME unit_core.native COMMAND unit_core --gtest_brief=1)
 include("${CMAKE_SOURCE_DIR}/tests/fixtures/Packages.cmake")
 
+# The layers of src/ as src/README.md orders them: no #include may reach a folder above its own. Reads
+# the sources and builds nothing; the self-test shows the check catching an upward include.
+add_test(NAME include_order COMMAND "${SF_PYTHON3}" "${CMAKE_SOURCE_DIR}/tests/layers/include_order.py"
+  "${CMAKE_SOURCE_DIR}/src")
+add_test(NAME include_order.self_test COMMAND "${SF_PYTHON3}" "${CMAKE_SOURCE_DIR}/tests/layers/include_order.py"
+  --self-test)
+
 if(CMAKE_CXX_COMPILER_ID STREQUAL "Clang" AND EXISTS "${CMAKE_SOURCE_DIR}/fuzz/CMakeLists.txt")
   add_subdirectory(fuzz)
 endif()
