@@ -126,6 +126,18 @@ bool EqualsIgnoreCaseInLocale(std::wstring_view a, std::wstring_view b) {
   return true;
 }
 
+std::optional<std::uint64_t> ParseDecimal(std::wstring_view digits, std::uint64_t max) {
+  if (digits.empty()) return std::nullopt;
+  std::uint64_t value = 0;
+  for (wchar_t c : digits) {
+    if (c < L'0' || c > L'9') return std::nullopt;
+    const auto digit = static_cast<std::uint64_t>(c - L'0');
+    if (value > (max - digit) / 10) return std::nullopt;
+    value = value * 10 + digit;
+  }
+  return value;
+}
+
 std::wstring ReplaceFirst(std::wstring_view text, std::wstring_view placeholder, std::wstring_view value) {
   std::wstring out(text);
   const auto at = out.find(placeholder);

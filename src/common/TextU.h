@@ -2,6 +2,8 @@
 // everywhere else. Portable: wchar_t is UTF-16 on Windows and UTF-32 on Linux, and both are handled.
 #pragma once
 
+#include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -19,6 +21,10 @@ std::wstring AsciiLower(std::wstring_view text);
 // Equal when every character is, folded by the C library's towlower: beyond ASCII that follows the C
 // library's current locale.
 bool EqualsIgnoreCaseInLocale(std::wstring_view a, std::wstring_view b);
+
+// The value of a text made only of the decimal digits 0-9 (no sign, no blank), when it is at most max;
+// none for an empty text, any other character, or a larger value (however many digits it has).
+std::optional<std::uint64_t> ParseDecimal(std::wstring_view digits, std::uint64_t max);
 
 // printf-like formatting of one "%s" placeholder at a time, as the texts of the help window use it.
 std::wstring ReplaceFirst(std::wstring_view text, std::wstring_view placeholder, std::wstring_view value);

@@ -3,6 +3,8 @@
 #include <limits>
 #include <vector>
 
+#include "common/TextU.h"
+
 namespace sf {
 
 std::int32_t StrToIntDef(const std::wstring& text, std::int32_t fallback) {
@@ -10,14 +12,11 @@ std::int32_t StrToIntDef(const std::wstring& text, std::int32_t fallback) {
   while (i < text.size() && (text[i] == L' ' || text[i] == L'\t')) ++i;
   bool negative = false;
   if (i < text.size() && (text[i] == L'+' || text[i] == L'-')) negative = text[i++] == L'-';
-  if (i == text.size()) return fallback;
-  std::int64_t value = 0;
-  for (; i < text.size(); ++i) {
-    if (text[i] < L'0' || text[i] > L'9') return fallback;
-    value = value * 10 + (text[i] - L'0');
-    if (value > static_cast<std::int64_t>(std::numeric_limits<std::int32_t>::max()) + 1) return fallback;
-  }
-  if (negative) value = -value;
+  // The magnitude may reach 2^31, the size of the lowest negative value.
+  const std::optional<std::uint64_t> magnitude =
+      ParseDecimal(std::wstring_view(text).substr(i), std::uint64_t{std::numeric_limits<std::int32_t>::max()} + 1);
+  if (!magnitude) return fallback;
+  const std::int64_t value = negative ? -static_cast<std::int64_t>(*magnitude) : static_cast<std::int64_t>(*magnitude);
   if (value > std::numeric_limits<std::int32_t>::max()) return fallback;
   return static_cast<std::int32_t>(value);
 }

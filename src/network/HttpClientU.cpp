@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <array>
+#include <limits>
 #include <utility>
 #include <vector>
 
@@ -70,13 +71,10 @@ std::optional<std::wstring> QueryHeaderText(HINTERNET request, DWORD query) {
 
 // -1 unless the header is a plain decimal number.
 std::int64_t ParseContentLength(const std::optional<std::wstring>& text) {
-  if (!text || text->empty() || text->size() > 18) return -1;
-  std::int64_t value = 0;
-  for (wchar_t c : *text) {
-    if (c < L'0' || c > L'9') return -1;
-    value = value * 10 + (c - L'0');
-  }
-  return value;
+  // Eighteen digits at most: every such number fits the signed 64-bit length.
+  if (!text || text->size() > 18) return -1;
+  const std::optional<std::uint64_t> value = ParseDecimal(*text, std::numeric_limits<std::int64_t>::max());
+  return value ? static_cast<std::int64_t>(*value) : -1;
 }
 
 THttpResponse ReadHead(HINTERNET request) {

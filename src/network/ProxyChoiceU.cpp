@@ -2,6 +2,8 @@
 
 #include <limits>
 
+#include "common/TextU.h"
+
 namespace sf {
 
 TProxyEnabling EnablingFor(TProxyChoice choice, bool authenticationTicked) {
@@ -14,14 +16,7 @@ TProxyEnabling EnablingFor(TProxyChoice choice, bool authenticationTicked) {
 }
 
 std::int32_t PortFromText(const std::wstring& text) {
-  if (text.empty()) return 0;
-  std::int64_t value = 0;
-  for (wchar_t c : text) {
-    if (c < L'0' || c > L'9') return 0;
-    value = value * 10 + (c - L'0');
-    if (value > std::numeric_limits<std::int32_t>::max()) return 0;
-  }
-  return static_cast<std::int32_t>(value);
+  return static_cast<std::int32_t>(ParseDecimal(text, std::numeric_limits<std::int32_t>::max()).value_or(0));
 }
 
 TProxySettings SettingsFromDialog(const TProxyDialogValues& values, const std::wstring& browserHost,
