@@ -9,10 +9,10 @@
 #include "common/DigestU.h"
 #include "common/DiskSpaceU.h"
 #include "common/PathRulesU.h"
-#include "common/TestPauseU.h"
 #include "common/TextU.h"
 #include "common/WinErrorU.h"
 #include "logging/LogU.h"
+#include "logging/TestPauseU.h"
 #include "transfer/FileOpsU.h"
 
 namespace sf {

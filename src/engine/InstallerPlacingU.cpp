@@ -6,7 +6,6 @@
 #include "common/DiskSpaceU.h"
 #include "common/ErrorU.h"
 #include "common/LocalTimeU.h"
-#include "common/TestPauseU.h"
 #include "common/TextU.h"
 #include "common/TimeTextU.h"
 #include "common/WinErrorU.h"
@@ -15,6 +14,7 @@
 #include "engine/InstallerThreadU.h"
 #include "errorreport/ExceptionObjectU.h"
 #include "logging/LogU.h"
+#include "logging/TestPauseU.h"
 #include "transfer/FileOpsU.h"
 
 namespace sf {

@@ -6,10 +6,10 @@
 #include <utility>
 
 #include "common/FileFactsU.h"
-#include "common/TestPauseU.h"
 #include "common/TextU.h"
 #include "common/WinErrorU.h"
 #include "logging/LogU.h"
+#include "logging/TestPauseU.h"
 #include "transfer/FileOpsU.h"
 
 namespace sf {

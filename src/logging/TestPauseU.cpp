@@ -1,4 +1,4 @@
-#include "common/TestPauseU.h"
+#include "logging/TestPauseU.h"
 
 #ifdef SF_TEST_HOOKS
 
