@@ -331,7 +331,8 @@ void MergeDatabaseBackup(const std::wstring& installFolder) {
       AppendLog(L"MergeDatabaseBackup: " + ExceptionMessage(e));
     }
   }
-  // Only emptied folders go: whatever stayed keeps its folder.
+  // Only emptied folders go: whatever stayed keeps its folder. Not DeleteTree, which would take the files
+  // that stayed: RemoveDirectory removes only an empty folder, and links are never walked into.
   std::vector<std::wstring> folders{backup};
   for (std::size_t i = 0; i < folders.size(); ++i) {
     const std::wstring folder = folders[i];

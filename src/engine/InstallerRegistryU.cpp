@@ -127,7 +127,7 @@ void TInstallerThread::CreateShortcuts() {
     const std::wstring menuFolder = UserShellFolder(L"Programs") + L"\\" + CompanyName + L"\\";
     if (!DirectoryExists(menuFolder)) {
       AppendLog(L"Create Dir: " + menuFolder);
-      if (!::CreateDirectoryW(menuFolder.c_str(), nullptr)) throw TWinError(L"CreateDirectory " + menuFolder);
+      if (!ForceDirectories(menuFolder)) throw TWinError(L"CreateDirectory " + menuFolder);
     }
     const std::wstring menuLink = menuFolder + fileName;
     AppendLog(menuLink);

@@ -171,7 +171,11 @@ bool ForceDirectories(const std::wstring& path) {
   if (DirectoryExists(folder)) return true;
   const std::wstring parent = ExtractFilePath(folder);
   if (!parent.empty() && parent != folder && !DirectoryExists(parent)) ForceDirectories(parent);
-  return ::CreateDirectoryW(folder.c_str(), nullptr) || DirectoryExists(folder);
+  if (::CreateDirectoryW(folder.c_str(), nullptr)) return true;
+  const DWORD error = ::GetLastError();
+  if (DirectoryExists(folder)) return true;  // made by someone else meanwhile
+  ::SetLastError(error);  // the creation's reason, not the look-up's, for the caller's message
+  return false;
 }
 
 void ForEachFileBelow(const std::wstring& folder, const std::function<void(const std::wstring&)>& visit) {
@@ -265,19 +269,6 @@ std::wstring ExtractFileName(const std::wstring& path) {
 
 std::wstring IncludeTrailingBackslash(const std::wstring& path) {
   return (!path.empty() && path.back() == L'\\') ? path : path + L"\\";
-}
-
-bool DeleteFolder(const std::wstring& path) {
-  // The guarded deletion rather than the shell's, which cannot be told to stay inside the installer's
-  // folders nor to leave links unfollowed.
-  const std::wstring folder = Trim(path);
-  try {
-    if (folder.empty() || !DirectoryExists(folder)) return false;
-    DeleteTree(folder);
-    return !DirectoryExists(folder);
-  } catch (const std::exception&) {
-    return false;
-  }
 }
 
 }  // namespace sf

@@ -29,7 +29,9 @@ std::wstring UserShellFolder(const wchar_t* name);
 // each call.
 TPathGuard InstallerPathGuard();
 
-// Creates the folder and its missing parents; false when it does not exist afterwards.
+// Creates the folder and its missing parents; false when it does not exist afterwards, with the system's
+// last error set by the creation that failed. The one way this program makes folders (the package reader
+// alone uses the standard library's, as it is built for every platform).
 bool ForceDirectories(const std::wstring& path);
 
 // The ordinary recursive deletion: whatever cannot be removed (a file in use, say) is skipped silently.
@@ -37,11 +39,6 @@ bool ForceDirectories(const std::wstring& path);
 // is itself a link is removed as one. Raises TError when the folder does not exist or its path is not
 // valid, TUnsafePathError when the guard refuses it.
 void DeleteTree(const std::wstring& path);
-
-// DeleteTree that answers instead of raising: false, silently, when the path is not an existing folder,
-// the guard refuses it (a drive root, anything outside the installer's folders), or the folder is still
-// there afterwards.
-bool DeleteFolder(const std::wstring& path);
 
 // Moves a file or a folder with its content by renaming it, within its volume: one step that is never a
 // copy, so nobody ever sees it half-moved. The destination's parents are created; an existing destination

@@ -29,14 +29,10 @@ void PrepareExtractionFolder(const TDownloadRun& run, const TFileToDownload& ite
   const std::wstring folder = JoinPath(run.strTempDownloadPath, item.strFilePath);
   try {
     AppendLog(L"TInstallerThread.EnqueueItemForExtraction Path=" + folder + L" File=" + item.strFileName);
-    const DWORD attributes = ::GetFileAttributesW(folder.c_str());
-    if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
-      std::error_code error;
-      std::filesystem::create_directories(std::filesystem::path(folder), error);
-      if (error) {
-        AppendLog(L"TInstallerThread.EnqueueItemForExtraction: Creating directory for file " + item.strFileName +
-                  L"(full path=" + folder + L") failed with Error " + std::to_wstring(error.value()));
-      }
+    if (!DirectoryExists(folder) && !ForceDirectories(folder)) {
+      const DWORD error = ::GetLastError();
+      AppendLog(L"TInstallerThread.EnqueueItemForExtraction: Creating directory for file " + item.strFileName +
+                L"(full path=" + folder + L") failed with Error " + std::to_wstring(error));
     }
   } catch (const std::exception& e) {
     AppendLog(L"TInstallerThread.EnqueueItemForExtraction: Exception creating directory for file " +

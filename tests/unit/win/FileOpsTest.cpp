@@ -102,7 +102,6 @@ TEST_F(InstallerGuard, DeletesAndMovesNeverReachWhatALinkPointsAt) {
   CreateRunLog();
   EXPECT_THROW(DeleteTree(outside), TUnsafePathError);
   EXPECT_THROW(DeleteTree(links + L"\\..\\..\\outside_folder"), TUnsafePathError);
-  EXPECT_FALSE(DeleteFolder(outside));
   EXPECT_THROW(MoveWithinVolume(outside, links + L"\\moved"), TUnsafePathError);
   EXPECT_THROW(MoveWithinVolume(links + L"\\bin", company + L"\\linked\\bin"), TUnsafePathError);
   EXPECT_THROW(MoveWithinVolume(links + L"\\bin\\a.dll", links + L"\\plugins\\keep.txt"), TUnsafePathError);

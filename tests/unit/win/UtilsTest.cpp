@@ -153,15 +153,15 @@ TEST(FileFacts, ModifiedTimeInLocalText) {
   EXPECT_FALSE(FileTimeToLocalText(invalid).empty());
 }
 
-// DeleteFolder acts only inside the installer's folders: the company's folder under APPDATA here.
-class DeleteFolderTest : public testing::Test {
+// DeleteTree acts only inside the installer's folders: the company's folder under APPDATA here.
+class DeleteTreeTest : public testing::Test {
  protected:
   TTempFolder temp;
   test::TScopedEnvironment appData{L"APPDATA", temp.Path().wstring()};
   const fs::path company = temp.Path() / "Ardentis";
 };
 
-TEST_F(DeleteFolderTest, RemovesATreeWithReadOnlyFiles) {
+TEST_F(DeleteTreeTest, RemovesATreeWithReadOnlyFiles) {
   for (const wchar_t* trailing : {L"", L"\\"}) {
     const fs::path tree = company / "tree";
     const fs::path sibling = company / "tree2";
@@ -173,24 +173,24 @@ TEST_F(DeleteFolderTest, RemovesATreeWithReadOnlyFiles) {
     for (const auto& file : {tree / "top.txt", tree / "a" / "b" / "deep.txt"}) {
       ASSERT_TRUE(::SetFileAttributesW(file.c_str(), FILE_ATTRIBUTE_READONLY));
     }
-    EXPECT_TRUE(DeleteFolder(tree.wstring() + trailing)) << trailing;
+    EXPECT_NO_THROW(DeleteTree(tree.wstring() + trailing)) << trailing;
     EXPECT_FALSE(fs::exists(tree));
     EXPECT_TRUE(fs::exists(sibling / "keep.txt"));
   }
 }
 
-TEST_F(DeleteFolderTest, AnswersFalseForWhatIsNoFolderOrNotTheInstallers) {
+TEST_F(DeleteTreeTest, RaisesForWhatIsNoFolderOrNotTheInstallers) {
   const fs::path file = company / "file.txt";
   fs::create_directories(company / "folder");
   WriteBytes(file, "x");
   fs::create_directories(temp.Path() / "outside");
-  EXPECT_FALSE(DeleteFolder((company / "missing").wstring()));
-  EXPECT_FALSE(DeleteFolder(L""));
-  EXPECT_FALSE(DeleteFolder(file.wstring()));
-  EXPECT_FALSE(DeleteFolder((company / "fold*").wstring()));
-  EXPECT_FALSE(DeleteFolder((temp.Path() / "outside").wstring()));
-  EXPECT_FALSE(DeleteFolder((company / "folder" / ".." / ".." / "outside").wstring()));
-  EXPECT_FALSE(DeleteFolder(company.wstring()));
+  EXPECT_THROW(DeleteTree((company / "missing").wstring()), TError);
+  EXPECT_THROW(DeleteTree(L""), TError);
+  EXPECT_THROW(DeleteTree(file.wstring()), TError);
+  EXPECT_THROW(DeleteTree((company / "fold*").wstring()), TError);
+  EXPECT_THROW(DeleteTree((temp.Path() / "outside").wstring()), TUnsafePathError);
+  EXPECT_THROW(DeleteTree((company / "folder" / ".." / ".." / "outside").wstring()), TUnsafePathError);
+  EXPECT_THROW(DeleteTree(company.wstring()), TUnsafePathError);
   EXPECT_TRUE(fs::exists(file));
   EXPECT_TRUE(fs::exists(company / "folder"));
   EXPECT_TRUE(fs::exists(temp.Path() / "outside"));
