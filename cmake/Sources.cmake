@@ -36,10 +36,23 @@ if(NOT EXISTS "${SF_JSON_INCLUDE}/nlohmann")
   file(CREATE_LINK /usr/include/nlohmann "${SF_JSON_INCLUDE}/nlohmann" SYMBOLIC)
 endif()
 
-# LZMA SDK decoder: three files from Debian's lzma-dev, compiled as a small C library of their own.
-set(SF_LZMA_SDK_DIR /usr/include/lzma CACHE PATH "LZMA SDK sources (LzmaDec.c)")
-add_library(sf_lzmadec STATIC "${SF_LZMA_SDK_DIR}/LzmaDec.c")
-target_include_directories(sf_lzmadec SYSTEM PUBLIC "${SF_LZMA_SDK_DIR}")
+# scripts/setup.sh puts what it builds or takes from source packages into SF_DEPS_DIR (the environment's,
+# else .deps in the source tree), so that several worktrees can share it.
+if(DEFINED ENV{SF_DEPS_DIR} AND NOT "$ENV{SF_DEPS_DIR}" STREQUAL "")
+  set(SF_DEPS_DIR_DEFAULT "$ENV{SF_DEPS_DIR}")
+else()
+  set(SF_DEPS_DIR_DEFAULT "${CMAKE_SOURCE_DIR}/.deps")
+endif()
+set(SF_DEPS_DIR "${SF_DEPS_DIR_DEFAULT}" CACHE PATH "Where scripts/setup.sh put PCRE2 and the LZMA decoder")
+
+# The LZMA decoder: 7-Zip's LzmaDec.c from Debian's 7zip source package (scripts/setup.sh takes it),
+# compiled as a small C library of its own. Nothing else provides LzmaDec.h to the build.
+set(SF_LZMA_DECODER_DIR "${SF_DEPS_DIR}/lzma-decoder" CACHE PATH "7-Zip's LZMA decoder (LzmaDec.c)")
+if(NOT EXISTS "${SF_LZMA_DECODER_DIR}/LzmaDec.c")
+  message(FATAL_ERROR "No LZMA decoder in ${SF_LZMA_DECODER_DIR}: run scripts/setup.sh")
+endif()
+add_library(sf_lzmadec STATIC "${SF_LZMA_DECODER_DIR}/LzmaDec.c")
+target_include_directories(sf_lzmadec SYSTEM PUBLIC "${SF_LZMA_DECODER_DIR}")
 set_target_properties(sf_lzmadec PROPERTIES POSITION_INDEPENDENT_CODE ON)
 
 # GoogleTest from Debian's source package, built for whichever target this build is for.

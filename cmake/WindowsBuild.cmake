@@ -12,14 +12,7 @@ add_link_options(-static -static-libgcc -static-libstdc++)
 set(CMAKE_FIND_LIBRARY_SUFFIXES .a)
 find_package(ZLIB REQUIRED)
 set(PCRE2_USE_STATIC_LIBS ON)
-# scripts/setup.sh builds PCRE2 into SF_DEPS_DIR (the environment's, else .deps in the source tree), so
-# that several worktrees can share one build of it.
-if(DEFINED ENV{SF_DEPS_DIR} AND NOT "$ENV{SF_DEPS_DIR}" STREQUAL "")
-  set(SF_DEPS_DIR_DEFAULT "$ENV{SF_DEPS_DIR}")
-else()
-  set(SF_DEPS_DIR_DEFAULT "${CMAKE_SOURCE_DIR}/.deps")
-endif()
-set(SF_DEPS_DIR "${SF_DEPS_DIR_DEFAULT}" CACHE PATH "Where scripts/setup.sh put the MinGW build of PCRE2")
+# SF_DEPS_DIR (cmake/Sources.cmake): where scripts/setup.sh built PCRE2.
 list(APPEND CMAKE_FIND_ROOT_PATH "${SF_DEPS_DIR}/pcre2-mingw")
 find_package(PCRE2 CONFIG REQUIRED COMPONENTS 16BIT)
 

@@ -1,19 +1,21 @@
 #!/usr/bin/env bash
 # Installs everything the build, the demo and the tests need on a fresh Debian 12 machine (as root),
-# and builds PCRE2 (16-bit, static) for MinGW from Debian's source package. Safe to run again: every
-# step is skipped when its result is already there, so a second run takes seconds.
+# builds PCRE2 (16-bit, static) for MinGW from Debian's source package, and takes the LZMA decoder from
+# Debian's 7zip source package. Safe to run again: every step is skipped when its result is already
+# there, so a second run takes seconds.
 set -euo pipefail
 
 here=$(cd "$(dirname "$0")/.." && pwd)
 deps=${SF_DEPS_DIR:-$here/.deps}
 pcre_prefix=$deps/pcre2-mingw
+lzma_dir=$deps/lzma-decoder
 
 packages=(
   cmake ninja-build make pkg-config dpkg-dev
   g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 mingw-w64-tools
   libz-mingw-w64-dev zlib1g-dev
   g++ clang-16 libclang-rt-16-dev
-  googletest nlohmann-json3-dev lzma-dev
+  googletest nlohmann-json3-dev
   wine wine64 xvfb xdotool imagemagick x11-utils
   fonts-wine fonts-open-sans
   nginx-light tinyproxy openssl curl p7zip-full python3-cryptography
@@ -78,15 +80,20 @@ add_source_entry() {
   echo "deb-src${line#deb}" > /etc/apt/sources.list.d/stormfinch-src.list
 }
 
-if [ ! -f "$pcre_prefix/lib/libpcre2-16.a" ]; then
-  echo "setup: building PCRE2 (16-bit) for MinGW"
+# Unpacks Debian's source package $1 into $2/src (an empty folder first).
+unpack_source_package() {
   if ! grep -rqsE '^Types:.*deb-src|^deb-src' /etc/apt/sources.list /etc/apt/sources.list.d/; then
     add_source_entry
     apt-get update -qq
   fi
+  rm -rf "$2" && mkdir -p "$2"
+  (cd "$2" && apt-get source -qq --download-only "$1" >/dev/null 2>&1 && dpkg-source -x --no-check ./*.dsc src >/dev/null)
+}
+
+if [ ! -f "$pcre_prefix/lib/libpcre2-16.a" ]; then
+  echo "setup: building PCRE2 (16-bit) for MinGW"
   work=$deps/pcre2-src
-  rm -rf "$work" && mkdir -p "$work"
-  (cd "$work" && apt-get source -qq --download-only pcre2 >/dev/null && dpkg-source -x --no-check ./*.dsc src >/dev/null)
+  unpack_source_package pcre2 "$work"
   cmake -S "$work/src" -B "$work/build" -G Ninja \
     -DCMAKE_TOOLCHAIN_FILE="$here/cmake/mingw-w64-x86_64.cmake" \
     -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX="$pcre_prefix" \
@@ -96,6 +103,21 @@ if [ ! -f "$pcre_prefix/lib/libpcre2-16.a" ]; then
     -DPCRE2_SUPPORT_LIBEDIT=OFF -DPCRE2_SUPPORT_LIBREADLINE=OFF >/dev/null
   cmake --build "$work/build" >/dev/null
   cmake --install "$work/build" >/dev/null
+  rm -rf "$work"
+fi
+
+# The LZMA decoder: 7-Zip's own C decoder, the one the 7z program decodes with, is faster than the older
+# LZMA SDK of the lzma-dev package. Only the decoder's files are kept (the build compiles them as a small
+# library of their own), with the licence texts.
+if [ ! -f "$lzma_dir/LzmaDec.c" ]; then
+  echo "setup: taking the LZMA decoder from the 7zip source package"
+  work=$deps/7zip-src
+  unpack_source_package 7zip "$work"
+  rm -rf "$lzma_dir" && mkdir -p "$lzma_dir"
+  cp "$work/src/C/"{LzmaDec.c,LzmaDec.h,7zTypes.h,Compiler.h,Precomp.h} "$lzma_dir/"
+  cp "$work/src/DOC/License.txt" "$lzma_dir/License.txt"
+  cp "$work/src/debian/copyright" "$lzma_dir/debian-copyright"
+  dpkg-parsechangelog -l "$work/src/debian/changelog" -S Version > "$lzma_dir/VERSION"
   rm -rf "$work"
 fi
 echo "setup: ready"

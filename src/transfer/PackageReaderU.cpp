@@ -1,6 +1,7 @@
 #include "transfer/PackageReaderU.h"
 
-// The LZMA SDK's Types.h pulls in <windows.h> on Windows: this is the one file that includes it.
+// 7-Zip's LZMA decoder; its 7zTypes.h defines Windows error names on other systems, so this is the one
+// file that includes it.
 #include <LzmaDec.h>
 #include <zlib.h>
 
@@ -340,8 +341,8 @@ std::uint32_t LzmaDictionarySize(const std::uint8_t* properties) {
   return size;
 }
 
-void* LzmaAlloc(void*, std::size_t size) { return std::malloc(size); }
-void LzmaFree(void*, void* address) { std::free(address); }
+void* LzmaAlloc(ISzAllocPtr, std::size_t size) { return std::malloc(size); }
+void LzmaFree(ISzAllocPtr, void* address) { std::free(address); }
 ISzAlloc g_LzmaAllocator{LzmaAlloc, LzmaFree};
 
 struct TLzmaDecoder {
