@@ -61,7 +61,7 @@ void TCustomProgressPanel::SetProgress(std::int32_t value) {
   Repaint();
 }
 
-void TCustomProgressPanel::ApplyNotification(std::int32_t position, std::int32_t maximum) {
+void TCustomProgressPanel::ApplyNotification(std::uint32_t position, std::uint32_t maximum) {
   ApplyProgressNotification(m_Range, position, maximum);
   Repaint();
 }

@@ -27,7 +27,7 @@ class TCustomProgressPanel : public TWindowBase {
   std::int32_t Max() const { return m_Range.Max(); }
   std::int32_t Progress() const { return m_Range.Progress(); }
   // A progress notification of the engine: see ApplyProgressNotification.
-  void ApplyNotification(std::int32_t position, std::int32_t maximum);
+  void ApplyNotification(std::uint32_t position, std::uint32_t maximum);
   // Screen pixels of the bar that show as filled.
   int FilledWidth() const { return m_Range.FilledWidth(m_nWidth); }
 

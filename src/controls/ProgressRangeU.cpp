@@ -1,6 +1,7 @@
 #include "controls/ProgressRangeU.h"
 
 #include <algorithm>
+#include <cstdint>
 
 namespace sf {
 
@@ -34,9 +35,12 @@ int TProgressRange::FilledWidth(int width) const {
   return static_cast<int>(std::clamp<std::int64_t>(filled, 0, width));
 }
 
-void ApplyProgressNotification(TProgressRange& range, std::int32_t position, std::int32_t maximum) {
-  range.SetProgress(position);
-  range.SetMax(maximum);
+void ApplyProgressNotification(TProgressRange& range, std::uint32_t position, std::uint32_t maximum) {
+  // One halving brings any unsigned 32-bit number within the signed range; the same factor for every
+  // notification of a run keeps their proportions.
+  const unsigned shift = maximum > static_cast<std::uint32_t>(INT32_MAX) ? 1 : 0;
+  range.SetProgress(static_cast<std::int32_t>(std::min<std::uint32_t>(position >> shift, INT32_MAX)));
+  range.SetMax(static_cast<std::int32_t>(maximum >> shift));
 }
 
 }  // namespace sf

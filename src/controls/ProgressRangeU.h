@@ -38,6 +38,8 @@ class TProgressRange {
 // A progress notification (position, maximum) as the progress page applies it: the position first,
 // limited by the maximum in force BEFORE this notification, then the new maximum (ignored unless it is
 // above Min). A first notification of 500 of 1000 on a fresh 0..100 bar therefore shows 100 of 1000.
-void ApplyProgressNotification(TProgressRange& range, std::int32_t position, std::int32_t maximum);
+// The engine counts in unsigned 32 bits, beyond the bar's signed range: a maximum above INT32_MAX (a
+// version of more than about 1.79 GB) halves both numbers, so the bar still moves evenly to its end.
+void ApplyProgressNotification(TProgressRange& range, std::uint32_t position, std::uint32_t maximum);
 
 }  // namespace sf

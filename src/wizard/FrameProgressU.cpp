@@ -59,7 +59,7 @@ void TFrameProgress::DpiChanged() {
 
 void TFrameProgress::SetProgressText(const std::wstring& text) { lblProgress.SetCaption(text); }
 
-void TFrameProgress::WMSetProgress(std::int32_t position, std::int32_t maximum) {
+void TFrameProgress::WMSetProgress(std::uint32_t position, std::uint32_t maximum) {
   pbProgressBar->ApplyNotification(position, maximum);
 }
 

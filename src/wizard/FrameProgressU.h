@@ -23,7 +23,7 @@ class TFrameProgress : public TFrameBase {
   void SetProgressText(const std::wstring& text);
   // The position is limited by the maximum in force before this notification, then the new maximum
   // applies (ignored unless above 0).
-  void WMSetProgress(std::int32_t position, std::int32_t maximum);
+  void WMSetProgress(std::uint32_t position, std::uint32_t maximum);
   void WMSetProgressMsg(const std::wstring& text) { SetProgressText(text); }
 
   const std::wstring& ProgressText() const { return lblProgress.Caption(); }

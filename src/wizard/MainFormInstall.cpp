@@ -327,8 +327,7 @@ LRESULT TSetupForm::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
     case WM_SET_INSTALL_LIST: WMSetInstallList(wParam); return 0;
     case WM_SET_INSTALLER_HAS_UPDATE: m_bHasInstallerUpdate = true; return 0;
     case WM_SET_PROGRESS:
-      m_FrameProgress->WMSetProgress(static_cast<std::int32_t>(static_cast<std::uint32_t>(wParam)),
-                                     static_cast<std::int32_t>(static_cast<std::uint32_t>(lParam)));
+      m_FrameProgress->WMSetProgress(static_cast<std::uint32_t>(wParam), static_cast<std::uint32_t>(lParam));
       return 0;
     case WM_SET_PROGRESS_MSG: m_FrameProgress->WMSetProgressMsg(TakeText(wParam)); return 0;
     case WM_SET_RETRY_MSG: m_FrameRetry->WMSetRetryMsg(TakeText(wParam)); return 0;

@@ -282,5 +282,22 @@ TEST(ProgressRange, NotificationLimitsThePositionByThePreviousMaximum) {
   EXPECT_EQ(r.Progress(), 700);
 }
 
+// The engine's maximum is an unsigned 32-bit number: from about 1.79 GB of packages on it no longer fits
+// the bar's signed range, and the bar must still fill in proportion, not all at once.
+TEST(ProgressRange, NotificationsBeyondTheSignedRangeMoveTheBarEvenly) {
+  struct {
+    std::uint32_t maximum;
+  } const cases[] = {{0x7FFFFFFFu}, {0x80000000u}, {2'400'000'002u}, {0xFFFFFFFFu}};
+  for (const auto& c : cases) {
+    TProgressRange r;
+    ApplyProgressNotification(r, 0, c.maximum);  // the run's first notification
+    for (const int percent : {0, 1, 25, 50, 99, 100}) {
+      const auto position = static_cast<std::uint32_t>(std::uint64_t{c.maximum} * percent / 100);
+      ApplyProgressNotification(r, position, c.maximum);
+      EXPECT_EQ(r.FilledWidth(528), (528 * percent + 99) / 100) << c.maximum << " at " << percent << " %";
+    }
+  }
+}
+
 }  // namespace
 }  // namespace sf
