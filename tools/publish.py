@@ -2,7 +2,7 @@
 """Publishes one version of the product as the static tree the version server serves.
 
     python3 tools/publish.py PRODUCT_DIR VERSION OUT_DIR [--change TEXT]... [--video TEXT]
-                             [--sign-key KEY_FILE [--serial N] [--valid-days N]]
+                             [--sign-key KEY_FILE [--serial N] [--valid-days N]] [--jobs N]
     python3 tools/publish.py keygen KEY_FILE          a new release key; prints its public key
     python3 tools/publish.py sign KEY_FILE FILE...    FILE.sig for each file (the version text)
 
@@ -30,7 +30,8 @@ inputs are refused here, before anything is written.
 <MD5> is the upper-case hex digest of the unpacked file; the manifest's "size" is the size of the
 package, which is what the installer downloads. Files of equal content share one package, so they
 must also share their name. Identical input gives identical bytes (fixed entry
-times and attributes, files in sorted order), so a republished version can be compared byte for byte.
+times and attributes, files in sorted order), so a republished version can be compared byte for byte;
+--jobs N compresses N files at a time and changes nothing in the output.
 
 Unsigned publishing needs the standard library only (the harness and the demo build both run it);
 signing needs Python's cryptography package (Debian's python3-cryptography).
@@ -38,6 +39,8 @@ signing needs Python's cryptography package (Debian's python3-cryptography).
 from __future__ import annotations
 
 import argparse
+import concurrent.futures
+import contextlib
 import datetime
 import hashlib
 import io
@@ -225,6 +228,10 @@ def package(name: str, data: bytes) -> bytes:
     return buffer.getvalue()
 
 
+def package_file(path: Path) -> bytes:
+    return package(path.name, path.read_bytes())
+
+
 def write_atomically(path: Path, data: bytes) -> None:
     """A server serving the tree while it is being published never sees half a file."""
     path.parent.mkdir(parents=True, exist_ok=True)
@@ -240,10 +247,23 @@ def write_atomically(path: Path, data: bytes) -> None:
         raise
 
 
+def write_package(out_dir: Path, path: Path, product_dir: Path, md5: str, sha256: str, zipped: bytes, key,
+                  entries: list[dict]) -> None:
+    target = out_dir / "files" / md5
+    # Equal files share one package; an existing one is rewritten only when it differs.
+    if not target.is_file() or target.read_bytes() != zipped:
+        write_atomically(target, zipped)
+    entries.append({"file": path.relative_to(product_dir).as_posix(), "md5": md5,
+                    "size": len(zipped), "install": True})
+    if key:
+        entries[-1]["sha256"] = sha256
+
+
 def publish(product_dir, version: str, out_dir, changes=(), video: str = "", sign_key=None, serial=None,
-            valid_days: int = 30) -> dict:
+            valid_days: int = 30, jobs: int = 1) -> dict:
     """Writes the tree for one version and returns the manifest as a dict. With sign_key (a PEM file) the
-    manifest is signed, with the serial given (default: now as yyyymmddHHMMSS) and valid_days of life."""
+    manifest is signed, with the serial given (default: now as yyyymmddHHMMSS) and valid_days of life.
+    jobs > 1 compresses that many files at a time in processes of their own (LZMA is slow in Python)."""
     product_dir, out_dir = Path(product_dir), Path(out_dir)
     if not product_dir.is_dir():
         raise PublishError(f"product folder {product_dir} does not exist")
@@ -279,16 +299,11 @@ def publish(product_dir, version: str, out_dir, changes=(), video: str = "", sig
     check_entries([{"file": path.relative_to(product_dir).as_posix(), "md5": md5} for path, md5, _ in digests])
 
     entries = []
-    for path, md5, sha256 in digests:
-        zipped = package(path.name, path.read_bytes())
-        target = out_dir / "files" / md5
-        # Equal files share one package; an existing one is rewritten only when it differs.
-        if not target.is_file() or target.read_bytes() != zipped:
-            write_atomically(target, zipped)
-        entries.append({"file": path.relative_to(product_dir).as_posix(), "md5": md5,
-                        "size": len(zipped), "install": True})
-        if key:
-            entries[-1]["sha256"] = sha256
+    with (concurrent.futures.ProcessPoolExecutor(jobs) if jobs > 1 else contextlib.nullcontext()) as pool:
+        paths = [path for path, _, _ in digests]
+        packages = pool.map(package_file, paths) if pool else map(package_file, paths)
+        for (path, md5, sha256), zipped in zip(digests, packages):
+            write_package(out_dir, path, product_dir, md5, sha256, zipped, key, entries)
 
     manifest = {
         "major": major, "minor": minor, "release": release, "build": build,
@@ -345,9 +360,11 @@ def main(argv=None) -> int:
         parser.add_argument("--sign-key", type=Path, help="PEM file of the P-256 private key that signs")
         parser.add_argument("--serial", type=int, help="the signed manifest's serial (default: now, yyyymmddHHMMSS)")
         parser.add_argument("--valid-days", type=int, default=30, help="days the signed manifest stays valid")
+        parser.add_argument("--jobs", type=int, default=1, help="files compressed at a time")
         args = parser.parse_args(argv)
         manifest = publish(args.product_dir, args.version, args.out_dir, args.change, args.video,
-                           sign_key=args.sign_key, serial=args.serial, valid_days=args.valid_days)
+                           sign_key=args.sign_key, serial=args.serial, valid_days=args.valid_days,
+                           jobs=args.jobs)
     except (PublishError, OSError) as e:
         print(f"publish: {e}", file=sys.stderr)
         return 1

@@ -13,6 +13,10 @@
 //   sftool sleep MS                       do nothing for MS milliseconds (a stand-in for a running product)
 //   sftool close CLASS TITLE              ask a top-level window to close (WM_CLOSE), as its close box does
 //   sftool desktop MS                     keep the desktop in use for MS milliseconds
+//   sftool firstpage TIMEOUT_MS EXE [ARGS...]
+//                                         start EXE, print "shown=<ms>" from process creation until a
+//                                         window of it is visible and it waits for input (its first
+//                                         page is painted), then end it; "timeout" when that never came
 //
 // Output is UTF-8; texts escape CR, LF, TAB and backslash so that one control is one line.
 #include <windows.h>
@@ -22,6 +26,7 @@
 
 #include <cstdio>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "common/TextU.h"
@@ -68,18 +73,24 @@ std::wstring Quoted(const std::wstring& arg) {
   return out + L"\"";
 }
 
-int Run(int argc, wchar_t** argv) {
-  if (argc < 4) return 2;
-  const DWORD timeout = static_cast<DWORD>(_wtoi(argv[2]));
+// Starts argv[3] with the arguments after it; false (and a printed error) when it cannot be started.
+bool StartChild(int argc, wchar_t** argv, PROCESS_INFORMATION& pi) {
   std::wstring commandLine = Quoted(argv[3]);
   for (int i = 4; i < argc; ++i) commandLine += L" " + Quoted(argv[i]);
   STARTUPINFOW si{};
   si.cb = sizeof(si);
-  PROCESS_INFORMATION pi{};
   if (!::CreateProcessW(argv[3], commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) {
     Print(L"error=CreateProcess " + std::to_wstring(::GetLastError()));
-    return 2;
+    return false;
   }
+  return true;
+}
+
+int Run(int argc, wchar_t** argv) {
+  if (argc < 4) return 2;
+  const DWORD timeout = static_cast<DWORD>(_wtoi(argv[2]));
+  PROCESS_INFORMATION pi{};
+  if (!StartChild(argc, argv, pi)) return 2;
   const ULONGLONG started = ::GetTickCount64();
   Print(L"pid=" + std::to_wstring(pi.dwProcessId));
   if (::WaitForSingleObject(pi.hProcess, timeout) == WAIT_TIMEOUT) {
@@ -91,6 +102,43 @@ int Run(int argc, wchar_t** argv) {
   ::GetExitCodeProcess(pi.hProcess, &code);
   Print(L"elapsed=" + std::to_wstring(::GetTickCount64() - started));
   Print(L"exit=" + std::to_wstring(static_cast<int>(code)));
+  ::CloseHandle(pi.hThread);
+  ::CloseHandle(pi.hProcess);
+  return 0;
+}
+
+BOOL CALLBACK FindVisibleWindowOf(HWND hWnd, LPARAM lParam) {
+  auto& [pid, found] = *reinterpret_cast<std::pair<DWORD, bool>*>(lParam);
+  DWORD owner = 0;
+  ::GetWindowThreadProcessId(hWnd, &owner);
+  if (owner == pid && ::IsWindowVisible(hWnd)) found = true;
+  return !found;
+}
+
+// The time a user waits for the first page: from process creation until the program has a visible window
+// and has gone idle waiting for input, which it does only once its first paint is done.
+int FirstPage(int argc, wchar_t** argv) {
+  if (argc < 4) return 2;
+  const DWORD timeout = static_cast<DWORD>(_wtoi(argv[2]));
+  LARGE_INTEGER frequency{}, started{}, now{};
+  ::QueryPerformanceFrequency(&frequency);
+  PROCESS_INFORMATION pi{};
+  if (!StartChild(argc, argv, pi)) return 2;
+  ::QueryPerformanceCounter(&started);
+  const auto elapsedMs = [&] {
+    ::QueryPerformanceCounter(&now);
+    return static_cast<double>(now.QuadPart - started.QuadPart) * 1000.0 / static_cast<double>(frequency.QuadPart);
+  };
+  bool shown = false;
+  while (!shown && elapsedMs() < timeout && ::WaitForSingleObject(pi.hProcess, 0) == WAIT_TIMEOUT) {
+    std::pair<DWORD, bool> search{pi.dwProcessId, false};
+    ::EnumWindows(&FindVisibleWindowOf, reinterpret_cast<LPARAM>(&search));
+    shown = search.second && ::WaitForInputIdle(pi.hProcess, 0) == 0;
+    if (!shown) ::Sleep(1);
+  }
+  Print(shown ? L"shown=" + std::to_wstring(elapsedMs()) : std::wstring(L"timeout"));
+  ::TerminateProcess(pi.hProcess, 0);
+  ::WaitForSingleObject(pi.hProcess, 5000);
   ::CloseHandle(pi.hThread);
   ::CloseHandle(pi.hProcess);
   return 0;
@@ -254,6 +302,7 @@ int wmain(int argc, wchar_t** argv) {
   if (argc < 2) return 2;
   const std::wstring command = argv[1];
   if (command == L"run") return Run(argc, argv);
+  if (command == L"firstpage") return FirstPage(argc, argv);
   if (command == L"paths") return Paths();
   if (command == L"windows") return ::EnumWindows(&ListTopLevel, 0) ? 0 : 1;
   if (command == L"texts") return Texts(argc, argv);
