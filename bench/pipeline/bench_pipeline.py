@@ -305,6 +305,17 @@ def load_text() -> str:
     return "load average " + " ".join(Path("/proc/loadavg").read_text().split()[:3])
 
 
+def run_ours_in_turn(installer: Installer, baseline: Installer | None, results: dict[str, list],
+                     scenario: str) -> float:
+    """Ours, then the baseline build if there is one; records both under the scenario's keys."""
+    elapsed, peak = run_ours(installer)
+    results.setdefault(f"{scenario}ours", []).append(elapsed)
+    results.setdefault("peak", []).append(peak)
+    if baseline:
+        results.setdefault(f"{scenario}baseline", []).append(run_ours(baseline))
+    return elapsed
+
+
 def print_baseline(runs: list[tuple[float, int]] | None, ours: float) -> None:
     if runs:
         times = [elapsed for elapsed, _ in runs]
@@ -340,11 +351,7 @@ def main() -> None:
             if scenario in ("both", "loopback"):
                 with Nginx(site, HTTP_PORT, Path(logs) / "loopback") as nginx:
                     for run in range(args.runs):
-                        elapsed, peak = run_ours(installer)
-                        results.setdefault("ours", []).append(elapsed)
-                        results.setdefault("peak", []).append(peak)
-                        if baseline:
-                            results.setdefault("baseline", []).append(run_ours(baseline))
+                        elapsed = run_ours_in_turn(installer, baseline, results, "")
                         results.setdefault("best", []).append(run_peer(manifest, nginx.url, args.signed, CPUS))
                         results.setdefault("single", []).append(run_peer(manifest, nginx.url, args.signed, 1))
                         results.setdefault("first", []).append(first_page_ms(installer, wine))
@@ -355,11 +362,7 @@ def main() -> None:
                 rate = int(args.limit_mbit * 1e6 / 8 / TRANSFERS)
                 with LimitedNginx(site, HTTP_PORT, Path(logs) / "limited", rate=rate) as nginx:
                     for run in range(args.runs):
-                        elapsed, peak = run_ours(installer)
-                        results.setdefault("limited ours", []).append(elapsed)
-                        results.setdefault("peak", []).append(peak)
-                        if baseline:
-                            results.setdefault("limited baseline", []).append(run_ours(baseline))
+                        elapsed = run_ours_in_turn(installer, baseline, results, "limited ")
                         results.setdefault("limited peer", []).append(run_peer(manifest, nginx.url, args.signed, CPUS))
                         print(f"  limited run {run + 1}: ours {elapsed:.2f} s, peer "
                               f"{results['limited peer'][-1]['total']:.2f} s, {load_text()}", flush=True)
