@@ -3,7 +3,7 @@
 data, all fetching from nginx on loopback, measured in turns within one run.
 
     /usr/bin/python3 bench/pipeline/bench_pipeline.py [--runs 5] [--scale] [--limit-mbit 100]
-        [--scenario both|loopback|limited] [--signed] [--exe PATH] [--baseline PATH]
+        [--scenario both|loopback|limited] [--signed] [--update] [--exe PATH] [--baseline PATH]
 
 The data set is a realistic mix, generated from a fixed seed and published once (cached in
 build/win/bench-pipeline): program code (slices of the Windows DLLs Wine ships), already-compressed
@@ -24,7 +24,10 @@ First page: Stormfinch.exe without arguments, from process creation until its fi
 
 With --signed the version is published signed with the first test key (build/win/test-keys), ours is
 build/win/signed/Stormfinch.exe, which also checks the signature and every file's SHA-256, and the peers
-compute SHA-256 besides MD5. --exe runs another build's program on the same data. --baseline runs another
+compute SHA-256 besides MD5. With --update, a second version in which every file changed is published
+beside the first, and each run installs the first (not timed) and then times Stormfinch.exe /update to the
+second, with its peak memory (no peers: an update may not cost more than 10 % over the build it replaces,
+which --baseline shows). --exe runs another build's program on the same data. --baseline runs another
 build's program as well, right after ours in every turn, and prints our median against its median: on a
 shared machine whose load drifts, the pairs compare two builds better than two separate runs do.
 
@@ -145,10 +148,44 @@ def make_product(folder: Path, files: int, megabytes: int, seed: int) -> None:
     shutil.copy(BUILD / "demo" / "product" / "stormfinch.exe", folder / "stormfinch.exe")
 
 
-def prepared_site(scale: bool, signed: bool) -> tuple[Path, dict]:
+MANIFEST = Path("version/stormfinch/alpha/to/stable/pt-br_x64")
+
+
+def change_every_file(product: Path) -> None:
+    """The next version: every file keeps its path, size and kind of content, and gets another digest."""
+    rng = random.Random(20261211)
+    for path in sorted(p for p in product.rglob("*") if p.is_file()):
+        data = bytearray(path.read_bytes())
+        if path.suffix == ".exe":
+            data += rng.randbytes(16)  # after the program's own bytes: it still runs
+        else:
+            data[:16] = rng.randbytes(16)
+        path.write_bytes(bytes(data))
+
+
+def publish_update(product: Path, site: Path, **options) -> None:
+    """Both versions' packages in one tree; their manifests (with signatures) beside it as manifest-first
+    and manifest-next, the next one served."""
+    for version, which in (("9.0.0.1", "first"), ("9.0.0.2", "next")):
+        if which == "next":
+            change_every_file(product)
+        with tempfile.TemporaryDirectory(dir=WORK) as tmp:
+            publish(product, version, Path(tmp), jobs=CPUS, **options)
+            shutil.copytree(Path(tmp) / "files", site / "files", dirs_exist_ok=True)
+            shutil.copytree(Path(tmp) / MANIFEST.parent, site / f"manifest-{which}")
+    serve_manifest(site, "next")
+
+
+def serve_manifest(site: Path, which: str) -> None:
+    """Makes the version server answer with the manifest (and signature) of the first or the next version."""
+    shutil.rmtree(site / MANIFEST.parent, ignore_errors=True)
+    shutil.copytree(site / f"manifest-{which}", site / MANIFEST.parent)
+
+
+def prepared_site(scale: bool, signed: bool, update: bool) -> tuple[Path, dict]:
     files, megabytes, seed = (600, 2048, 20261216) if scale else (60, 244, 20261215)
     name = f"{files}-{megabytes}-{seed}"
-    site = WORK / f"site-{name}{'-signed' if signed else ''}"
+    site = WORK / f"site-{name}{'-signed' if signed else ''}{'-update' if update else ''}"
     if not (site / "version").exists():
         product = WORK / f"product-{name}"
         shutil.rmtree(product, ignore_errors=True)
@@ -158,9 +195,12 @@ def prepared_site(scale: bool, signed: bool) -> tuple[Path, dict]:
         shutil.rmtree(site, ignore_errors=True)
         # Ten years of validity: the site is kept for later runs.
         options = {"sign_key": BUILD / "test-keys" / "release-1.pem", "valid_days": 3650} if signed else {}
-        publish(product, "9.0.0.1", site, jobs=CPUS, **options)
+        if update:
+            publish_update(product, site, **options)
+        else:
+            publish(product, "9.0.0.1", site, jobs=CPUS, **options)
         shutil.rmtree(product)
-    manifest = json.loads((site / "version/stormfinch/alpha/to/stable/pt-br_x64").read_text())
+    manifest = json.loads((site / MANIFEST).read_text())
     return site, manifest
 
 
@@ -198,18 +238,19 @@ def peak_memory(name: str, prefix: Path, done: threading.Event, out: list) -> No
     out.append(peak)
 
 
-def run_ours(installer: Installer) -> tuple[float, int]:
-    installer.clean()
+def run_ours(installer: Installer, command: str = "/install") -> tuple[float, int]:
+    if command == "/install":
+        installer.clean()
     done, peak = threading.Event(), []
     watcher = threading.Thread(target=peak_memory, args=(installer.exe.name, installer.wine.prefix, done, peak))
     watcher.start()
-    result = installer.run("/install", timeout=1800)
+    result = installer.run(command, timeout=1800)
     # From process creation to exit, measured inside Windows: the Wine loader of the launcher is not ours.
     elapsed = result.elapsed_ms / 1000
     done.set()
     watcher.join()
     if result.exit_code != 0:
-        raise SystemExit(f"install failed with {result.exit_code}\n{result.log[-3000:]}")
+        raise SystemExit(f"{command} failed with {result.exit_code}\n{result.log[-3000:]}")
     return elapsed, peak[0]
 
 
@@ -305,21 +346,32 @@ def load_text() -> str:
     return "load average " + " ".join(Path("/proc/loadavg").read_text().split()[:3])
 
 
+def run_update(installer: Installer, site: Path) -> tuple[float, int]:
+    """Installs the first version (not timed), then times the update to the next one."""
+    serve_manifest(site, "first")
+    run_ours(installer)
+    serve_manifest(site, "next")
+    return run_ours(installer, "/update")
+
+
 def run_ours_in_turn(installer: Installer, baseline: Installer | None, results: dict[str, list],
-                     scenario: str) -> float:
-    """Ours, then the baseline build if there is one; records both under the scenario's keys."""
-    elapsed, peak = run_ours(installer)
+                     scenario: str, site: Path | None = None) -> float:
+    """Ours, then the baseline build if there is one; records both under the scenario's keys. With a site,
+    the run is an update of it (see run_update)."""
+    def one(program: Installer) -> tuple[float, int]:
+        return run_update(program, site) if site else run_ours(program)
+    elapsed, peak = one(installer)
     results.setdefault(f"{scenario}ours", []).append(elapsed)
     results.setdefault("peak", []).append(peak)
     if baseline:
-        results.setdefault(f"{scenario}baseline", []).append(run_ours(baseline))
+        results.setdefault(f"{scenario}baseline", []).append(one(baseline))
     return elapsed
 
 
-def print_baseline(runs: list[tuple[float, int]] | None, ours: float) -> None:
+def print_baseline(runs: list[tuple[float, int]] | None, ours: float, command: str = "/install") -> None:
     if runs:
         times = [elapsed for elapsed, _ in runs]
-        print(f"  baseline  another build's /install     {median(times):6.2f} s   runs {runs_text(times)}, "
+        print(f"  baseline  another build's {command:9s}  {median(times):6.2f} s   runs {runs_text(times)}, "
               f"peak memory {max(peak for _, peak in runs) / MIB:.0f} MiB; ratio ours / baseline "
               f"{ours / median(times):.2f}")
 
@@ -332,13 +384,14 @@ def main() -> None:
                         help="default: both, or loopback alone with --scale")
     parser.add_argument("--limit-mbit", type=float, default=100, help="the limited network, in Mbit/s in total")
     parser.add_argument("--signed", action="store_true", help="a signed version and the program that checks it")
+    parser.add_argument("--update", action="store_true", help="time an update in which every file changed")
     parser.add_argument("--exe", type=Path, help="another build's Stormfinch.exe instead of ours")
     parser.add_argument("--baseline", type=Path, help="another build's Stormfinch.exe, run in turn with ours")
     args = parser.parse_args()
     scenario = args.scenario or ("loopback" if args.scale else "both")
 
     WORK.mkdir(parents=True, exist_ok=True)
-    site, manifest = prepared_site(args.scale, args.signed)
+    site, manifest = prepared_site(args.scale, args.signed, args.update)
     sizes = [e["size"] for e in manifest["files"]]
     largest = max(sizes)
     exe = args.exe.resolve() if args.exe else BUILD / "signed" / "Stormfinch.exe" if args.signed else None
@@ -348,6 +401,12 @@ def main() -> None:
         installer = Installer(wine, WORK / "artifacts", exe=exe)
         baseline = Installer(wine, WORK / "artifacts", exe=args.baseline.resolve()) if args.baseline else None
         with tempfile.TemporaryDirectory() as logs:
+            if args.update:
+                with Nginx(site, HTTP_PORT, Path(logs) / "update"):
+                    for run in range(args.runs):
+                        elapsed = run_ours_in_turn(installer, baseline, results, "update ", site)
+                        print(f"  update run {run + 1}: ours {elapsed:.2f} s, {load_text()}", flush=True)
+                scenario = "none"
             if scenario in ("both", "loopback"):
                 with Nginx(site, HTTP_PORT, Path(logs) / "loopback") as nginx:
                     for run in range(args.runs):
@@ -370,6 +429,11 @@ def main() -> None:
     print(f"\nfiles {len(sizes)}, packages {sum(sizes) / MIB:.0f} MiB, largest package {largest / MIB:.1f} MiB, "
           f"signed {'yes' if args.signed else 'no'}, program {installer.exe}")
     print(f"machine: {CPUS} processors, {load_text()} at the end")
+    if "update ours" in results:
+        ours = median(results["update ours"])
+        print(f"update, every file changed, medians of {args.runs}:")
+        print(f"  ours      Stormfinch.exe /update        {ours:6.2f} s   runs {runs_text(results['update ours'])}")
+        print_baseline(results.get("update baseline"), ours, "/update")
     if "ours" in results:
         ours, best, single = median(results["ours"]), results["best"], results["single"]
         best_total, single_total = median([t["total"] for t in best]), median([t["total"] for t in single])
