@@ -472,18 +472,24 @@ def test_internet_settings_send_the_installation_through_an_authenticating_proxy
 
 
 def hold_open(installer, paths: list[Path]) -> subprocess.Popen:
-    """Keeps files open without sharing, as a running product does, until the returned process is killed."""
-    proc = installer.wine.popen(str(installer.wine.sftool), "hold", "300000",
-                                *(installer.wine.windows_path(p) for p in paths))
+    """Keeps files open without sharing, as a running product does, until the returned process is killed.
+    A holder that could not open them yet (the previous case's holder, killed, may not have let go of its
+    handles) is started again until the time-out, which then reports what the last one said."""
     deadline = time.monotonic() + 30
     while True:
-        proc.output_file.seek(0)
-        said = proc.output_file.read()
-        if b"holding" in said:
-            return proc
-        assert b"error" not in said and proc.poll() is None, said
-        assert time.monotonic() < deadline, "the files were not opened"
-        time.sleep(0.2)
+        proc = installer.wine.popen(str(installer.wine.sftool), "hold", "300000",
+                                    *(installer.wine.windows_path(p) for p in paths))
+        while proc.poll() is None:
+            proc.output_file.seek(0)
+            if b"holding" in proc.output_file.read():
+                return proc
+            if time.monotonic() > deadline:
+                proc.kill()
+                raise AssertionError("the files were not opened: the holder said nothing")
+            time.sleep(0.2)
+        said = Wine.output(proc)
+        assert time.monotonic() < deadline, f"the files were not opened: {said}"
+        time.sleep(0.5)
 
 
 def damaged_plugins(installer, site) -> dict[Path, str]:
@@ -535,6 +541,7 @@ def test_files_in_use_during_repair_offer_one_retry(installer, nginx, site, args
             assert all(path.read_bytes() == b"damaged by the user" for path in plugins)
     finally:
         holder.kill()
+        holder.wait()
     assert result.exit_code == exit_code
     retries = result.log.count("TInstallerThread.SwapUpdateIntoPlace: Swap failed once. Retry allowed.")
     assert retries == (0 if args else 1)
