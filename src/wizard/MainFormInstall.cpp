@@ -132,7 +132,6 @@ void TSetupForm::FormCreate() {
   SetVisibleFrame(Page::None);
   // Each page finishes its layout once it is in the window; the close image depends on the mode.
   for (int page : {0, 1, 2, 4, 5, 6, 7, 8, 3, 9}) Frame(page)->SetParentForm();
-  m_InternetConfig = std::make_unique<TInternetConfig>(Handle());
 
   m_InstallerThread = std::make_unique<TInstallerThread>(Handle());
   m_InstallerThread->Start();
@@ -152,7 +151,7 @@ void TSetupForm::FormCreate() {
     settings.FHost = host;
     settings.FPort = PortFromText(port);
   }
-  m_InternetConfig->SelectChoice(browserProxy ? TProxyChoice::Browser : TProxyChoice::NoProxy);
+  m_StartProxyChoice = browserProxy ? TProxyChoice::Browser : TProxyChoice::NoProxy;
   m_lstOldInstalls.clear();
   m_InstallerThread->SetUnnatendedValues(m_strCmdName, m_CmdInstall);
   m_InstallerThread->SetProxyConfig(settings);
@@ -222,6 +221,10 @@ void TSetupForm::SetVisibleFrame(int page) {
 
 // Cancel changes nothing: the engine keeps the setting it has.
 void TSetupForm::ConfigInternet() {
+  if (!m_InternetConfig) {
+    m_InternetConfig = std::make_unique<TInternetConfig>(Handle());
+    m_InternetConfig->SelectChoice(m_StartProxyChoice);
+  }
   if (!m_InternetConfig->ShowModal()) return;
   // The browser's proxy is read again: the user may have changed it while the wizard was open.
   std::wstring host, port;

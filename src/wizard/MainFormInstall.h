@@ -10,6 +10,7 @@
 #include "controls/WindowU.h"
 #include "engine/InstallerThreadU.h"
 #include "engine/RunModeU.h"
+#include "network/ProxyChoiceU.h"
 #include "wizard/PageFlowU.h"
 
 namespace sf {
@@ -112,7 +113,9 @@ class TSetupForm : public TWindowBase {
   std::unique_ptr<TFrameSelectInstall> m_FrameSelectInstall;
   std::unique_ptr<TFrameUpdateInstaller> m_FrameUpdateInstaller;
   std::unique_ptr<TInstallerThread> m_InstallerThread;
+  // Made when the user first opens it: its controls cost the first page a noticeable time under Wine.
   std::unique_ptr<TInternetConfig> m_InternetConfig;
+  TProxyChoice m_StartProxyChoice = TProxyChoice::NoProxy;
   std::vector<std::wstring> m_lstOldInstalls;
   bool m_bMultipleInstall = false;
   bool m_bHasInstallerUpdate = false;
