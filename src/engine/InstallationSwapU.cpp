@@ -174,11 +174,7 @@ TSwapFailure FailureOf(const std::exception& error) {
   }
 }
 
-std::wstring NameOf(const std::wstring& folder) {
-  std::wstring name = folder;
-  while (!name.empty() && name.back() == L'\\') name.pop_back();
-  return ExtractFileName(name);
-}
+std::wstring NameOf(const std::wstring& folder) { return ExtractFileName(WithoutTrailingBackslash(folder)); }
 
 // The update's own folder, and the folder of all updates once no other update is in it. The journal goes
 // last, and only once nothing is left in the rollback folder: a file that could not be removed there
@@ -191,8 +187,7 @@ void RemoveUpdateFolders(const TUpdateFolders& folders) {
     return;
   }
   RemoveIfThere(folders.strRoot);
-  const std::wstring root = folders.strRoot.substr(0, folders.strRoot.size() - 1);
-  ::RemoveDirectoryW(ExtractFilePath(root).c_str());  // only an empty folder goes
+  ::RemoveDirectoryW(ExtractFilePath(WithoutTrailingBackslash(folders.strRoot)).c_str());  // only an empty folder goes
 }
 
 }  // namespace

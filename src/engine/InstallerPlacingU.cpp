@@ -29,11 +29,6 @@ std::wstring CurrentCompanyFolder() { return CompanyFolder(EnvironmentVariable(L
 
 std::wstring NewInstallUnpackFolder() { return Trim(CurrentCompanyFolder() + L"\\temp_install_" + ProductId + L"\\"); }
 
-std::wstring WithoutTrailingBackslash(std::wstring path) {
-  while (!path.empty() && path.back() == L'\\') path.pop_back();
-  return path;
-}
-
 // Renames the folder to its name followed by the date and time, and a number when that is taken too: a
 // name no installation can have, since installation names hold no blank.
 std::wstring SetAside(const std::wstring& folder) {

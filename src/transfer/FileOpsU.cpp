@@ -25,11 +25,6 @@ bool IsReparsePoint(DWORD attributes) {
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT);
 }
 
-std::wstring WithoutTrailingBackslash(std::wstring path) {
-  while (path.size() > 3 && path.back() == L'\\') path.pop_back();
-  return path;
-}
-
 // GetLongPathName only knows paths that exist; the part that does not exist yet has no short names.
 std::wstring LongForm(const std::wstring& full) {
   const wchar_t* afterRoot = ::PathSkipRootW(full.c_str());
@@ -269,6 +264,11 @@ std::wstring ExtractFileName(const std::wstring& path) {
 
 std::wstring IncludeTrailingBackslash(const std::wstring& path) {
   return (!path.empty() && path.back() == L'\\') ? path : path + L"\\";
+}
+
+std::wstring WithoutTrailingBackslash(std::wstring path) {
+  while (path.size() > 3 && path.back() == L'\\') path.pop_back();
+  return path;
 }
 
 }  // namespace sf

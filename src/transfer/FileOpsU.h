@@ -72,5 +72,7 @@ std::uint64_t FolderSize(const std::wstring& folder, bool recursive);
 std::wstring ExtractFilePath(const std::wstring& path);
 std::wstring ExtractFileName(const std::wstring& path);
 std::wstring IncludeTrailingBackslash(const std::wstring& path);
+// The path without its trailing "\" characters; a drive's root ("C:\") keeps its own.
+std::wstring WithoutTrailingBackslash(std::wstring path);
 
 }  // namespace sf
