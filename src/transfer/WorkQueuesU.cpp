@@ -5,13 +5,13 @@
 namespace sf {
 
 void TWorkQueues::AddForDownload(PFileToDownload item) {
-  std::lock_guard guard(m_csDownloadListSection);
+  std::lock_guard guard(m_csQueues);
   m_DownloadList.push_back(std::move(item));
   m_nOutstanding.fetch_add(1);
 }
 
 void TWorkQueues::SortDownloadsBySize() {
-  std::lock_guard guard(m_csDownloadListSection);
+  std::lock_guard guard(m_csQueues);
   std::stable_sort(m_DownloadList.begin(), m_DownloadList.end(), [](const auto& a, const auto& b) {
     return static_cast<std::uint32_t>(a->nDownloadSize) < static_cast<std::uint32_t>(b->nDownloadSize);
   });
@@ -19,7 +19,7 @@ void TWorkQueues::SortDownloadsBySize() {
 
 void TWorkQueues::EnqueueItemForDownload(PFileToDownload item) {
   {
-    std::lock_guard guard(m_csDownloadListSection);
+    std::lock_guard guard(m_csQueues);
     if (m_bStopped.load()) return;
     m_DownloadList.push_back(std::move(item));
   }
@@ -27,13 +27,8 @@ void TWorkQueues::EnqueueItemForDownload(PFileToDownload item) {
 }
 
 PFileToDownload TWorkQueues::DequeueDownloadItem() {
-  // The backlog is read under its own lock first; the two locks are never held together.
-  {
-    std::lock_guard guard(m_csExtractListSection);
-    if (BacklogFull()) return nullptr;
-  }
-  std::lock_guard guard(m_csDownloadListSection);
-  if (m_bStopped.load() || m_DownloadList.empty()) return nullptr;
+  std::lock_guard guard(m_csQueues);
+  if (!DownloadWorkReady()) return nullptr;
   PFileToDownload item = std::move(m_DownloadList.back());
   m_DownloadList.pop_back();
   m_nActiveWorkersCount.fetch_add(1);
@@ -42,7 +37,7 @@ PFileToDownload TWorkQueues::DequeueDownloadItem() {
 
 void TWorkQueues::EnqueueItemForExtraction(PFileToDownload item) {
   {
-    std::lock_guard guard(m_csExtractListSection);
+    std::lock_guard guard(m_csQueues);
     if (m_bStopped.load()) return;
     m_nBacklogBytes += item->Stream.size();
     ++m_nBacklogCount;
@@ -52,17 +47,19 @@ void TWorkQueues::EnqueueItemForExtraction(PFileToDownload item) {
 }
 
 PFileToDownload TWorkQueues::DequeueExtractionItem() {
-  std::lock_guard guard(m_csExtractListSection);
+  std::lock_guard guard(m_csQueues);
   if (m_bStopped.load() || m_ExtractAndValidateList.empty()) return nullptr;
-  PFileToDownload item = std::move(m_ExtractAndValidateList.back());
-  m_ExtractAndValidateList.pop_back();
+  const auto largest = std::max_element(m_ExtractAndValidateList.begin(), m_ExtractAndValidateList.end(),
+                                        [](const auto& a, const auto& b) { return a->Stream.size() < b->Stream.size(); });
+  PFileToDownload item = std::move(*largest);
+  m_ExtractAndValidateList.erase(largest);
   m_nActiveWorkersCount.fetch_add(1);
   return item;
 }
 
 void TWorkQueues::ReleaseBacklog(const TFileToDownload& item) {
   {
-    std::lock_guard guard(m_csExtractListSection);
+    std::lock_guard guard(m_csQueues);
     m_nBacklogBytes -= std::min(m_nBacklogBytes, item.Stream.size());
     if (m_nBacklogCount > 0) --m_nBacklogCount;
   }
@@ -73,20 +70,24 @@ bool TWorkQueues::BacklogFull() const {
   return m_nBacklogCount >= m_limits.nCount || m_nBacklogBytes >= m_limits.nBytes;
 }
 
+bool TWorkQueues::DownloadWorkReady() const {
+  return !m_bStopped.load() && !m_DownloadList.empty() && !BacklogFull();
+}
+
 std::size_t TWorkQueues::QueuedForDownload() const {
-  std::lock_guard guard(m_csDownloadListSection);
+  std::lock_guard guard(m_csQueues);
   return m_DownloadList.size();
 }
 
 void TWorkQueues::Stop() {
   std::vector<PFileToDownload> discarded;
   {
-    std::lock_guard guard(m_csDownloadListSection);
+    std::lock_guard guard(m_csQueues);
     m_bStopped.store(true);
     discarded.swap(m_DownloadList);
   }
   {
-    std::lock_guard guard(m_csExtractListSection);
+    std::lock_guard guard(m_csQueues);
     for (auto& item : m_ExtractAndValidateList) discarded.push_back(std::move(item));
     m_ExtractAndValidateList.clear();
   }
@@ -95,13 +96,13 @@ void TWorkQueues::Stop() {
 }
 
 void TWorkQueues::WaitForDownloadWork(std::chrono::milliseconds interval) {
-  std::unique_lock lock(m_csDownloadListSection);
-  m_downloadWork.wait_for(lock, interval);
+  std::unique_lock lock(m_csQueues);
+  m_downloadWork.wait_for(lock, interval, [this] { return m_bStopped.load() || DownloadWorkReady(); });
 }
 
 void TWorkQueues::WaitForExtractionWork(std::chrono::milliseconds interval) {
-  std::unique_lock lock(m_csExtractListSection);
-  m_extractWork.wait_for(lock, interval);
+  std::unique_lock lock(m_csQueues);
+  m_extractWork.wait_for(lock, interval, [this] { return m_bStopped.load() || !m_ExtractAndValidateList.empty(); });
 }
 
 }  // namespace sf

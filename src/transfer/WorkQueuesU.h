@@ -39,6 +39,8 @@ class TWorkQueues {
   // or the extraction backlog is at its bound.
   PFileToDownload DequeueDownloadItem();
   void EnqueueItemForExtraction(PFileToDownload item);
+  // Takes the largest package waiting, counting the caller active: the largest takes longest to unpack,
+  // so it starts first rather than finishing last.
   PFileToDownload DequeueExtractionItem();
   // An extraction worker is done with the package's bytes (unpacked, or the item goes back to download).
   void ReleaseBacklog(const TFileToDownload& item);
@@ -62,21 +64,25 @@ class TWorkQueues {
   void Stop();
   bool Stopped() const { return m_bStopped.load(); }
 
-  // Idle workers wait here until there may be work, or until the interval passes.
+  // Idle workers wait here until there is work for them (or the queues stop), woken by the change that
+  // makes it; the interval only bounds the wait, so that a worker sees a suspended run end.
   void WaitForDownloadWork(std::chrono::milliseconds interval);
   void WaitForExtractionWork(std::chrono::milliseconds interval);
 
  private:
-  bool BacklogFull() const;  // under m_csExtractListSection
+  // Under m_csQueues.
+  bool BacklogFull() const;
+  bool DownloadWorkReady() const;
 
   const TBacklogLimits m_limits;
-  mutable std::mutex m_csDownloadListSection;
-  mutable std::mutex m_csExtractListSection;
+  // One lock for both queues and the backlog: a waiting worker's test of its condition and the change
+  // that makes it true are then never apart, so no signal falls between the two.
+  mutable std::mutex m_csQueues;
   std::condition_variable m_downloadWork;
   std::condition_variable m_extractWork;
   std::vector<PFileToDownload> m_DownloadList;
   std::vector<PFileToDownload> m_ExtractAndValidateList;
-  std::size_t m_nBacklogBytes = 0;  // under m_csExtractListSection
+  std::size_t m_nBacklogBytes = 0;  // under m_csQueues
   std::size_t m_nBacklogCount = 0;
   std::atomic<std::uint32_t> m_nDownloadedSize{0};
   std::atomic<std::uint32_t> m_nValidatedFilesCount{0};

@@ -40,6 +40,9 @@ void PrepareExtractionFolder(const TDownloadRun& run, const TFileToDownload& ite
   }
 }
 
+// How often a worker looks whether a suspended installation goes on.
+constexpr DWORD kSuspendedPollMs = 100;
+
 // The package's bytes are not needed any more; the memory goes back at once.
 void ReleaseStream(TFileToDownload& item) { std::string().swap(item.Stream); }
 
@@ -69,9 +72,12 @@ void TBaseWorkerThread::RunItems(const std::function<PFileToDownload()>& take, c
   bool holding = false;
   std::wstring failure;
   try {
-    while (!Stopped()) {
+    // Queues stopped by the engine end the worker as its stop signal does.
+    while (!Stopped() && !Queues().Stopped()) {
       if (m_host.bInstallSuspended()) {
-        idle();
+        // Not the idle wait: that returns at once while work is waiting, which a suspended worker
+        // leaves alone.
+        m_run->stop->WaitFor(kSuspendedPollMs);
         continue;
       }
       PFileToDownload item = take();  // counts this worker active

@@ -79,9 +79,10 @@ class TBaseWorkerThread : public TThreadBase {
 
  protected:
   void Finished() override;
-  // The worker loop shared by both kinds: until the run's stop signal, take an item (the taker counts
-  // itself active) and process it, idling while the installation is suspended or nothing is queued. An
-  // error that process does not handle ends the item and this worker, and is reported as unexpected.
+  // The worker loop shared by both kinds: until the run's stop signal (or the queues stop), take an item
+  // (the taker counts itself active) and process it, idling while nothing is queued and pausing while
+  // the installation is suspended. An error that process does not handle ends the item and this worker,
+  // and is reported as unexpected.
   void RunItems(const std::function<PFileToDownload()>& take, const std::function<void()>& idle,
                 const std::function<void(PFileToDownload)>& process);
   bool Stopped() const { return m_run->stop->IsStopped(); }

@@ -55,6 +55,10 @@ TEST(WorkQueues, LargestPackageIsTakenFirstAndTheTakerCountsActive) {
   EXPECT_EQ(queues.DequeueDownloadItem()->nDownloadSize, 200);
   EXPECT_EQ(queues.DequeueDownloadItem()->nDownloadSize, 100);
   EXPECT_EQ(queues.DequeueDownloadItem(), nullptr);
+
+  // Unpacking too starts with the largest package waiting, whatever order the downloads ended in.
+  for (int size : {2, 5, 3}) queues.EnqueueItemForExtraction(Item(size, std::string(size, 'x')));
+  for (int size : {5, 3, 2}) EXPECT_EQ(queues.DequeueExtractionItem()->nDownloadSize, size);
 }
 
 TEST(WorkQueues, DownloadsWaitWhileTheExtractionBacklogIsFull) {
