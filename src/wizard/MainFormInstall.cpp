@@ -42,6 +42,8 @@ constexpr TTranslated kCancelTitle{L"Cancelar", L"Cancel", L"Cancelar"};
 constexpr UINT_PTR kEndRunTimer = 1;
 constexpr UINT kEndRunTimeoutMs = 15000;
 constexpr DWORD kEngineExitTimeoutMs = 15000;
+// How long the window stays in place for an engine that is ending.
+constexpr DWORD kEngineQuickExitMs = 1000;
 
 // A piece of artwork with its twice-as-large drawing, "<name>2x".
 std::unique_ptr<TPicture> LoadPicture(const std::wstring& name) {
@@ -260,9 +262,14 @@ void TSetupForm::FormClose() {
   ::PostQuitMessage(0);
 }
 
+// An engine that ends at once leaves the window to the end of the process, which takes it down. Hiding it
+// first is worth it only while the engine takes its time: under Wine without a window manager, hiding a
+// top-level window waits two seconds for the window to be withdrawn.
 void TSetupForm::EndEngine() {
+  if (!m_InstallerThread) return;
+  if (m_InstallerThread->Shutdown(kEngineQuickExitMs)) return;
   ::ShowWindow(Handle(), SW_HIDE);
-  if (m_InstallerThread) m_InstallerThread->Shutdown(kEngineExitTimeoutMs);
+  m_InstallerThread->Shutdown(kEngineExitTimeoutMs);
 }
 
 void TSetupForm::PreviewMessage(const MSG& msg) {
