@@ -129,7 +129,7 @@ void SplitProxyText(std::wstring_view text, std::wstring& host, std::wstring& po
 // request body it sends, the buffer it reads into) lives here, so that a request given up while WinHTTP
 // still works on it never leaves WinHTTP a freed buffer.
 struct TRequestState {
-  static constexpr DWORD kReadChunk = 64 * 1024;
+  static constexpr DWORD kReadChunk = 256 * 1024;
 
   TScopedKernelHandle done{::CreateEventW(nullptr, FALSE, FALSE, nullptr)};
   DWORD completion = 0;  // the WINHTTP_CALLBACK_STATUS_* that arrived last
@@ -253,6 +253,12 @@ void ReadBody(TAsyncRequest& request, THttpResponse& response, std::size_t maxBo
   while (body.size() < stated) {
     DWORD available = request.QueryDataAvailable();
     if (available == 0) break;
+    // Wine's WinHTTP fills one read from the connection until it has what was asked for, while each call
+    // costs a round trip through its thread pool and the wine server: a body of known length is read in
+    // large pieces rather than in what happens to be there already.
+    if (response.nContentLength >= 0) {
+      available = static_cast<DWORD>(std::min<std::size_t>(stated - body.size(), TRequestState::kReadChunk));
+    }
     if (available > stated - body.size()) available = static_cast<DWORD>(stated - body.size());
     if (available > maxBodySize - body.size()) throw TError(LimitText(maxBodySize));
     if (request.ReadData(body, available) == 0) break;
