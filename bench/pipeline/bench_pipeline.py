@@ -29,7 +29,7 @@ compute SHA-256 besides MD5. With --update, a second version in which every file
 beside the first, and each run installs the first (not timed) and then times Stormfinch.exe /update to the
 second, with its peak memory (no peers: an update may not cost more than 10 % over the build it replaces,
 which --baseline shows). --exe runs another build's program on the same data. --baseline runs another
-build's program as well, right after ours in every turn, and prints our median against its median: on a
+build's program too, ours and it going first by turns, and prints our median against its median: on a
 shared machine whose load drifts, the pairs compare two builds better than two separate runs do.
 
 Targets: loopback ours <= 0.95 x best peer; limited network <= 1.05 x bound; peak memory <= 64 MiB + 2 x
@@ -366,15 +366,23 @@ def run_update(installer: Installer, site: Path) -> tuple[float, int]:
 
 def run_ours_in_turn(installer: Installer, baseline: Installer | None, results: dict[str, list],
                      scenario: str, site: Path | None = None) -> float:
-    """Ours, then the baseline build if there is one; records both under the scenario's keys. With a site,
-    the run is an update of it (see run_update)."""
+    """Ours and the baseline build if there is one, taking turns at going first; records both under the
+    scenario's keys. With a site, the run is an update of it (see run_update). The first program of a turn
+    runs right after the peers' runs and measured up to a third slower than the second, whichever build
+    it was: a fixed order made the same build look faster or slower by its place alone."""
     def one(program: Installer) -> tuple[float, int]:
         return run_update(program, site) if site else run_ours(program)
-    elapsed, peak = one(installer)
+    turn = len(results.get(f"{scenario}ours", []))
+    if baseline and turn % 2 == 1:
+        theirs = one(baseline)
+        elapsed, peak = one(installer)
+    else:
+        elapsed, peak = one(installer)
+        theirs = one(baseline) if baseline else None
     results.setdefault(f"{scenario}ours", []).append(elapsed)
     results.setdefault("peak", []).append(peak)
     if baseline:
-        results.setdefault(f"{scenario}baseline", []).append(one(baseline))
+        results.setdefault(f"{scenario}baseline", []).append(theirs)
     return elapsed
 
 
