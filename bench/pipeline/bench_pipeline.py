@@ -3,7 +3,7 @@
 data, all fetching from nginx on loopback, measured in turns within one run.
 
     /usr/bin/python3 bench/pipeline/bench_pipeline.py [--runs 5] [--scale] [--limit-mbit 100]
-        [--scenario both|loopback|limited] [--signed] [--update] [--exe PATH] [--baseline PATH]
+        [--scenario both|loopback|limited|firstpage] [--signed] [--update] [--exe PATH] [--baseline PATH]
 
 The data set is a realistic mix, generated from a fixed seed and published once (cached in
 build/win/bench-pipeline): program code (slices of the Windows DLLs Wine ships), already-compressed
@@ -21,7 +21,11 @@ Loopback scenario, per run (the median of --runs is printed):
 Limited-network scenario (nginx limit_rate, --limit-mbit in total shared by 4 connections): ours
 against the bound, the larger of the transfer alone (curl x4) and the decoding alone (the best peer's
 7z and digest stages on packages already on disk).
-First page: Stormfinch.exe without arguments, from process creation until its first page is on screen.
+First page: Stormfinch.exe without arguments, from process creation until its first page is painted
+(sftool firstpage), in turn with the floor: a plain window with one painted child (bench/firstpage),
+which is what Wine itself takes to start a program and show a window on this machine. The target is read
+both ways: the issue's 150 ms, and the floor + 50 ms of the same run. --scenario firstpage measures only
+this (no data set, no server: the first page needs neither), --runs turns of it.
 
 With --signed the version is published signed with the first test key (build/win/test-keys), ours is
 build/win/signed/Stormfinch.exe, which also checks the signature and every file's SHA-256, and the peers
@@ -33,7 +37,7 @@ build's program too, ours and it going first by turns, and prints our median aga
 shared machine whose load drifts, the pairs compare two builds better than two separate runs do.
 
 Targets: loopback ours <= 0.95 x best peer; limited network <= 1.05 x bound; peak memory <= 64 MiB + 2 x
-the largest package; first page <= 150 ms. A benchmark, not a test: it only reports.
+the largest package; first page <= 150 ms and <= floor + 50 ms. A benchmark, not a test: it only reports.
 """
 from __future__ import annotations
 
@@ -264,13 +268,47 @@ def run_ours(installer: Installer, command: str = "/install") -> tuple[float, in
     return elapsed, peak[0]
 
 
-def first_page_ms(installer: Installer, wine: Wine) -> float:
-    installer.clean()
-    out = wine.wine(str(wine.sftool), "firstpage", "20000", wine.windows_path(installer.exe)).stdout
-    shown = re.search(r"^shown=([\d.]+)", out, re.M)
-    if not shown:
-        raise SystemExit(f"the first page did not come: {out}")
-    return float(shown.group(1))
+PLAIN_WINDOW = BUILD / "bench" / "firstpage" / "plain_window.exe"
+FIRST_PAGE_SLACK_MS = 50
+
+
+def first_page_ms(exe: Path, wine: Wine) -> tuple[float, float]:
+    """The time to the first page and the processor time the program used until then (on a busy machine
+    the clock says more about the other programs than about ours)."""
+    out = wine.wine(str(wine.sftool), "firstpage", "20000", wine.windows_path(exe)).stdout
+    shown, cpu = re.search(r"^shown=([\d.]+)", out, re.M), re.search(r"^cpu=([\d.]+)", out, re.M)
+    if not shown or not cpu:
+        raise SystemExit(f"the first page of {exe.name} did not come: {out}")
+    return float(shown.group(1)), float(cpu.group(1))
+
+
+def first_pages_in_turn(installer: Installer, baseline: Installer | None, wine: Wine,
+                        results: dict[str, list]) -> None:
+    """The plain window (the floor, stripped as ours is), ours and the baseline build, one after another,
+    each from a clean state (no installation: the first page is the first installation's)."""
+    results.setdefault("first floor", []).append(first_page_ms(as_shipped(PLAIN_WINDOW), wine))
+    for key, program in (("first", installer), ("first baseline", baseline)):
+        if program:
+            program.clean()
+            results.setdefault(key, []).append(first_page_ms(program.exe, wine))
+
+
+def print_first_pages(results: dict[str, list]) -> None:
+    def line(name: str, key: str) -> str:
+        shown, cpu = [v for v, _ in results[key]], [c for _, c in results[key]]
+        return (f"  {name:42s} {median(shown):5.0f} ms (processor {median(cpu):4.0f} ms)   runs "
+                f"{', '.join(f'{v:.0f}' for v in shown)}")
+    def shown(key: str) -> float:
+        return median([v for v, _ in results[key]])
+    floor = shown("first floor")
+    print(f"first page on screen, medians of {len(results['first'])} turns:")
+    print(line("ours      Stormfinch.exe", "first"))
+    print(line("floor     plain window (bench/firstpage)", "first floor"))
+    if "first baseline" in results:
+        print(line("baseline  another build's Stormfinch.exe", "first baseline"))
+    ours = shown("first")
+    print(f"  ours - floor {ours - floor:.0f} ms; target <= 150 ms, and <= floor + {FIRST_PAGE_SLACK_MS} ms = "
+          f"{floor + FIRST_PAGE_SLACK_MS:.0f} ms")
 
 
 # --- The peers ------------------------------------------------------------------------------------
@@ -398,7 +436,7 @@ def main() -> None:
     parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
     parser.add_argument("--runs", type=int, default=5)
     parser.add_argument("--scale", action="store_true", help="about 600 files and 2 GiB")
-    parser.add_argument("--scenario", choices=("both", "loopback", "limited"), default=None,
+    parser.add_argument("--scenario", choices=("both", "loopback", "limited", "firstpage"), default=None,
                         help="default: both, or loopback alone with --scale")
     parser.add_argument("--limit-mbit", type=float, default=100, help="the limited network, in Mbit/s in total")
     parser.add_argument("--signed", action="store_true", help="a signed version and the program that checks it")
@@ -409,13 +447,26 @@ def main() -> None:
     scenario = args.scenario or ("loopback" if args.scale else "both")
 
     WORK.mkdir(parents=True, exist_ok=True)
-    site, manifest = prepared_site(args.scale, args.signed, args.update)
-    sizes = [e["size"] for e in manifest["files"]]
-    largest = max(sizes)
     exe = args.exe.resolve() if args.exe else BUILD / "signed" / "Stormfinch.exe" if args.signed else \
         BUILD / "Stormfinch.exe"
     print(f"machine: {CPUS} processors, {load_text()} at the start", flush=True)
     results: dict[str, list] = {}
+    if scenario == "firstpage":
+        with wine_session(WORK / "prefix") as wine:
+            installer = Installer(wine, WORK / "artifacts", exe=as_shipped(exe))
+            baseline = Installer(wine, WORK / "artifacts", exe=as_shipped(args.baseline)) if args.baseline else None
+            # Not counted: the first start of each program after the prefix was made.
+            first_pages_in_turn(installer, baseline, wine, {})
+            for run in range(args.runs):
+                first_pages_in_turn(installer, baseline, wine, results)
+                print(f"  first page turn {run + 1}: ours {results['first'][-1][0]:.0f} ms, floor "
+                      f"{results['first floor'][-1][0]:.0f} ms, {load_text()}", flush=True)
+        print(f"\nprogram {exe} (stripped); machine: {CPUS} processors, {load_text()} at the end")
+        print_first_pages(results)
+        return
+    site, manifest = prepared_site(args.scale, args.signed, args.update)
+    sizes = [e["size"] for e in manifest["files"]]
+    largest = max(sizes)
     with wine_session(WORK / "prefix") as wine:
         installer = Installer(wine, WORK / "artifacts", exe=as_shipped(exe))
         baseline = Installer(wine, WORK / "artifacts", exe=as_shipped(args.baseline)) if args.baseline else None
@@ -432,7 +483,7 @@ def main() -> None:
                         elapsed = run_ours_in_turn(installer, baseline, results, "")
                         results.setdefault("best", []).append(run_peer(manifest, nginx.url, args.signed, CPUS))
                         results.setdefault("single", []).append(run_peer(manifest, nginx.url, args.signed, 1))
-                        results.setdefault("first", []).append(first_page_ms(installer, wine))
+                        first_pages_in_turn(installer, baseline, wine, results)
                         print(f"  loopback run {run + 1}: ours {elapsed:.2f} s, best peer "
                               f"{results['best'][-1]['total']:.2f} s, 1-cpu peer {results['single'][-1]['total']:.2f} s"
                               f", {load_text()}", flush=True)
@@ -466,9 +517,6 @@ def main() -> None:
         print_baseline(results.get("baseline"), ours)
         print(f"  ratio ours / best peer:  {ours / best_total:.2f}   (target <= 0.95)")
         print(f"  ratio ours / 1-cpu peer: {ours / single_total:.2f}")
-        first = median(results["first"])
-        print(f"  first page on screen: {first:.0f} ms   runs {', '.join(f'{v:.0f}' for v in results['first'])}"
-              f"   (target <= 150 ms)")
     if "limited ours" in results:
         ours, peer = median(results["limited ours"]), results["limited peer"]
         transfer = median([t["transfer"] for t in peer])
@@ -482,6 +530,8 @@ def main() -> None:
         print(f"  transfer alone {transfer:.2f} s, decoding alone {decode:.2f} s: bound {bound:.2f} s; "
               f"peer one stage after another {median([t['total'] for t in peer]):.2f} s")
         print(f"  ratio ours / bound: {ours / bound:.2f}   (target <= 1.05)")
+    if "first" in results:
+        print_first_pages(results)
     bound = 64 * MIB + 2 * largest
     print(f"our peak memory: {max(results['peak']) / MIB:.0f} MiB   (bound 64 MiB + 2 x largest package = "
           f"{bound / MIB:.0f} MiB)")

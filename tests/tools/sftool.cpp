@@ -15,8 +15,10 @@
 //   sftool desktop MS                     keep the desktop in use for MS milliseconds
 //   sftool firstpage TIMEOUT_MS EXE [ARGS...]
 //                                         start EXE, print "shown=<ms>" from process creation until a
-//                                         window of it is visible and it waits for input (its first
-//                                         page is painted), then end it; "timeout" when that never came
+//                                         window of it shows a page (a visible child window) and its
+//                                         window thread has finished the step that showed it (the page
+//                                         is painted), and "cpu=<ms>", the processor time it used
+//                                         until then; then end it; "timeout" when that never came
 //
 // Output is UTF-8; texts escape CR, LF, TAB and backslash so that one control is one line.
 #include <windows.h>
@@ -26,7 +28,6 @@
 
 #include <cstdio>
 #include <string>
-#include <utility>
 #include <vector>
 
 #include "common/TextU.h"
@@ -107,16 +108,35 @@ int Run(int argc, wchar_t** argv) {
   return 0;
 }
 
-BOOL CALLBACK FindVisibleWindowOf(HWND hWnd, LPARAM lParam) {
-  auto& [pid, found] = *reinterpret_cast<std::pair<DWORD, bool>*>(lParam);
-  DWORD owner = 0;
-  ::GetWindowThreadProcessId(hWnd, &owner);
-  if (owner == pid && ::IsWindowVisible(hWnd)) found = true;
-  return !found;
+struct TPageSearch {
+  DWORD pid;
+  HWND window;
+};
+
+// A child window is visible only while its parents are: any visible one means a page is shown.
+BOOL CALLBACK FindVisibleChild(HWND hWnd, LPARAM lParam) {
+  if (::IsWindowVisible(hWnd)) *reinterpret_cast<bool*>(lParam) = true;
+  return !::IsWindowVisible(hWnd);
 }
 
-// The time a user waits for the first page: from process creation until the program has a visible window
-// and has gone idle waiting for input, which it does only once its first paint is done.
+// A visible top-level window of the process that shows a page: an empty window is not a first page yet
+// (the wizard shows its window before the engine has said which page comes first).
+BOOL CALLBACK FindWindowWithPage(HWND hWnd, LPARAM lParam) {
+  auto& search = *reinterpret_cast<TPageSearch*>(lParam);
+  DWORD owner = 0;
+  ::GetWindowThreadProcessId(hWnd, &owner);
+  if (owner != search.pid || !::IsWindowVisible(hWnd)) return TRUE;
+  bool hasPage = false;
+  ::EnumChildWindows(hWnd, &FindVisibleChild, reinterpret_cast<LPARAM>(&hasPage));
+  if (!hasPage) return TRUE;
+  search.window = hWnd;
+  return FALSE;
+}
+
+// The time a user waits for the first page: from process creation until a window of the program shows
+// a page and the program's window thread has come back for its next message. A page is shown and
+// painted in one step of that thread, so its answer to a sent message proves the paint is over; a
+// program that goes idle with an empty window does not count.
 int FirstPage(int argc, wchar_t** argv) {
   if (argc < 4) return 2;
   const DWORD timeout = static_cast<DWORD>(_wtoi(argv[2]));
@@ -131,12 +151,22 @@ int FirstPage(int argc, wchar_t** argv) {
   };
   bool shown = false;
   while (!shown && elapsedMs() < timeout && ::WaitForSingleObject(pi.hProcess, 0) == WAIT_TIMEOUT) {
-    std::pair<DWORD, bool> search{pi.dwProcessId, false};
-    ::EnumWindows(&FindVisibleWindowOf, reinterpret_cast<LPARAM>(&search));
-    shown = search.second && ::WaitForInputIdle(pi.hProcess, 0) == 0;
+    TPageSearch search{pi.dwProcessId, nullptr};
+    ::EnumWindows(&FindWindowWithPage, reinterpret_cast<LPARAM>(&search));
+    DWORD_PTR answer = 0;
+    shown = search.window && ::SendMessageTimeoutW(search.window, WM_NULL, 0, 0, SMTO_NORMAL,
+                                                   static_cast<UINT>(timeout), &answer) != 0;
     if (!shown) ::Sleep(1);
   }
   Print(shown ? L"shown=" + std::to_wstring(elapsedMs()) : std::wstring(L"timeout"));
+  // On a busy machine the processor time the program used until then says more than the clock.
+  FILETIME created, exited, kernel, user;
+  if (shown && ::GetProcessTimes(pi.hProcess, &created, &exited, &kernel, &user)) {
+    const auto ms = [](const FILETIME& t) {
+      return static_cast<double>((static_cast<ULONGLONG>(t.dwHighDateTime) << 32) | t.dwLowDateTime) / 10000.0;
+    };
+    Print(L"cpu=" + std::to_wstring(ms(kernel) + ms(user)));
+  }
   ::TerminateProcess(pi.hProcess, 0);
   ::WaitForSingleObject(pi.hProcess, 5000);
   ::CloseHandle(pi.hThread);
