@@ -84,15 +84,19 @@ sf_warnings(unit_win)
 # The engine under test reads unsigned manifests; the tests of signed ones give their keys explicitly.
 sf_manifest_keys(unit_win)
 add_test(NAME unit_win.wine COMMAND unit_win --gtest_brief=1)
-# The unit tests' own resources: a tiny picture drawn at build time (no binary in the tree).
+# The unit tests' own resources: a tiny picture drawn at build time (no binary in the tree), and the same
+# picture cut short.
 set(SF_TEST_PICTURE "${CMAKE_BINARY_DIR}/test-resources/TestPicture.png")
-add_custom_command(OUTPUT "${SF_TEST_PICTURE}"
+set(SF_TEST_PICTURE_CUT "${CMAKE_BINARY_DIR}/test-resources/TestPictureCut.png")
+add_custom_command(OUTPUT "${SF_TEST_PICTURE}" "${SF_TEST_PICTURE_CUT}"
   COMMAND "${CMAKE_COMMAND}" -E make_directory "${CMAKE_BINARY_DIR}/test-resources"
   COMMAND convert -size 4x3 xc:red "png:${SF_TEST_PICTURE}"
+  COMMAND sh -c "head -c 60 \"$1\" >\"$2\"" sh "${SF_TEST_PICTURE}" "${SF_TEST_PICTURE_CUT}"
   VERBATIM)
 set_source_files_properties("${CMAKE_SOURCE_DIR}/tests/unit/win/TestResources.rc" PROPERTIES
-  OBJECT_DEPENDS "${SF_TEST_PICTURE}")
-target_sources(unit_win PRIVATE "${CMAKE_SOURCE_DIR}/tests/unit/win/TestResources.rc" "${SF_TEST_PICTURE}")
+  OBJECT_DEPENDS "${SF_TEST_PICTURE};${SF_TEST_PICTURE_CUT}")
+target_sources(unit_win PRIVATE "${CMAKE_SOURCE_DIR}/tests/unit/win/TestResources.rc" "${SF_TEST_PICTURE}"
+  "${SF_TEST_PICTURE_CUT}")
 target_include_directories(unit_win PRIVATE "${CMAKE_BINARY_DIR}/test-resources")
 set_tests_properties(unit_core.wine unit_win.wine PROPERTIES TIMEOUT 900)
 # The wizard's pages and the internet settings dialog once more on a screen scaled to 150 %: the same

@@ -19,4 +19,10 @@ std::unique_ptr<Gdiplus::Bitmap> LoadPngResource(const std::wstring& name, HMODU
 // scaled screens).
 std::unique_ptr<Gdiplus::Bitmap> LoadJpegResource(const std::wstring& name, HMODULE module = nullptr);
 
+// What the loaders check before they decode, without decoding: the resource exists and holds a whole
+// picture of its kind (a PNG's chunks with their checksums up to its end; a JPEG's start and end
+// markers). For artwork decoded only when it is first drawn. Raises TError as the loaders do.
+void CheckPngResource(const std::wstring& name, HMODULE module = nullptr);
+void CheckJpegResource(const std::wstring& name, HMODULE module = nullptr);
+
 }  // namespace sf

@@ -2,11 +2,13 @@
 
 #include <algorithm>
 #include <cmath>
+#include <utility>
 #include <vector>
 
 #include "common/ErrorU.h"
 #include "common/WinErrorU.h"
 #include "controls/GraphicPanelU.h"
+#include "logging/LogU.h"
 
 namespace sf {
 
@@ -228,6 +230,11 @@ TPicture::TPicture(std::unique_ptr<Gdiplus::Bitmap> design, std::unique_ptr<Gdip
   if (!m_pDesign) throw TError(L"TPicture without a picture");
 }
 
+TPicture::TPicture(std::unique_ptr<Gdiplus::Bitmap> design, TBitmapLoader loadDoubled)
+    : TPicture(std::move(design)) {
+  m_LoadDoubled = std::move(loadDoubled);
+}
+
 TPicture::~TPicture() = default;
 
 TLayoutSize TPicture::Size() const {
@@ -235,7 +242,17 @@ TLayoutSize TPicture::Size() const {
 }
 
 Gdiplus::Bitmap& TPicture::ForDpi(int dpi) const {
-  return dpi > kDesignDpi && m_pDoubled ? *m_pDoubled : *m_pDesign;
+  if (dpi <= kDesignDpi) return *m_pDesign;
+  if (m_LoadDoubled) {
+    // Asked once: a picture that failed stays drawn from its design bitmap.
+    const TBitmapLoader load = std::exchange(m_LoadDoubled, nullptr);
+    try {
+      m_pDoubled = load();
+    } catch (const std::exception& e) {
+      AppendLog(L"TPicture: " + ExceptionMessage(e) + L"; drawn from its 96-DPI picture");
+    }
+  }
+  return m_pDoubled ? *m_pDoubled : *m_pDesign;
 }
 
 namespace {
@@ -250,6 +267,7 @@ std::unique_ptr<Gdiplus::Bitmap> CopyBitmap(Gdiplus::Bitmap* bitmap) {
 }  // namespace
 
 std::unique_ptr<TPicture> TPicture::Copy() const {
+  if (m_LoadDoubled) return std::make_unique<TPicture>(CopyBitmap(m_pDesign.get()), m_LoadDoubled);
   return std::make_unique<TPicture>(CopyBitmap(m_pDesign.get()), CopyBitmap(m_pDoubled.get()));
 }
 

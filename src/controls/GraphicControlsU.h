@@ -123,20 +123,28 @@ class TPaintBuffer {
 // by its design size and draw the larger bitmap on any scaled screen.
 class TPicture {
  public:
+  // Makes the larger bitmap when a scaled screen first needs it: decoding it costs the first page time
+  // on the unscaled screens that never draw it. Throws TError when it cannot.
+  using TBitmapLoader = std::function<std::unique_ptr<Gdiplus::Bitmap>()>;
+
   explicit TPicture(std::unique_ptr<Gdiplus::Bitmap> design, std::unique_ptr<Gdiplus::Bitmap> doubled = nullptr);
+  TPicture(std::unique_ptr<Gdiplus::Bitmap> design, TBitmapLoader loadDoubled);
   ~TPicture();
   TPicture(const TPicture&) = delete;
   TPicture& operator=(const TPicture&) = delete;
 
   TLayoutSize Size() const;
   Gdiplus::Bitmap& Design() const { return *m_pDesign; }
+  // A larger bitmap that cannot be made is logged once, and the design bitmap is drawn scaled instead.
   Gdiplus::Bitmap& ForDpi(int dpi) const;
-  // A deep copy of both bitmaps. Throws TError on failure.
+  // A deep copy of both bitmaps (a larger one not made yet is made by the copy when it needs it). Throws
+  // TError on failure.
   std::unique_ptr<TPicture> Copy() const;
 
  private:
   std::unique_ptr<Gdiplus::Bitmap> m_pDesign;
-  std::unique_ptr<Gdiplus::Bitmap> m_pDoubled;
+  mutable std::unique_ptr<Gdiplus::Bitmap> m_pDoubled;
+  mutable TBitmapLoader m_LoadDoubled;
 };
 
 // What a control draws as text, and the box it must fit in (design coordinates on its panel): what a

@@ -45,9 +45,12 @@ constexpr DWORD kEngineExitTimeoutMs = 15000;
 // How long the window stays in place for an engine that is ending.
 constexpr DWORD kEngineQuickExitMs = 1000;
 
-// A piece of artwork with its twice-as-large drawing, "<name>2x".
+// A piece of artwork with its twice-as-large drawing, "<name>2x". The larger one is checked now, with
+// the others, and decoded only when a scaled screen first draws it.
 std::unique_ptr<TPicture> LoadPicture(const std::wstring& name) {
-  return std::make_unique<TPicture>(LoadPngResource(name), LoadPngResource(name + L"2x"));
+  const std::wstring doubled = name + L"2x";
+  CheckPngResource(doubled);
+  return std::make_unique<TPicture>(LoadPngResource(name), [doubled] { return LoadPngResource(doubled); });
 }
 
 class TClipboardScope {
@@ -162,7 +165,9 @@ void TSetupForm::FormCreate() {
 }
 
 void TSetupForm::LoadImages() {
-  m_pngBackground = std::make_unique<TPicture>(LoadPngResource(L"imgBackground"), LoadJpegResource(L"imgBackground2x"));
+  CheckJpegResource(L"imgBackground2x");
+  m_pngBackground = std::make_unique<TPicture>(LoadPngResource(L"imgBackground"),
+                                               [] { return LoadJpegResource(L"imgBackground2x"); });
   // Hidden on every page: drawn at one size only.
   m_pngLines = std::make_unique<TPicture>(LoadPngResource(L"imgLines"));
   m_pngLogoInstall = LoadPicture(L"imgLogo");

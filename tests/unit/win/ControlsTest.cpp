@@ -74,6 +74,15 @@ int CountPixels(const TPaintBuffer& buffer, const TLayoutRect& area, const std::
   return count;
 }
 
+int DifferentPixels(const TPaintBuffer& a, const TPaintBuffer& b) {
+  if (a.Width() != b.Width() || a.Height() != b.Height()) return a.Width() * a.Height();
+  int count = 0;
+  for (int y = 0; y < a.Height(); ++y) {
+    for (int x = 0; x < a.Width(); ++x) count += a.PixelAt(x, y) != b.PixelAt(x, y) ? 1 : 0;
+  }
+  return count;
+}
+
 bool IsBright(TColor c) { return !IsColorDarker(c, 180); }
 bool IsDark(TColor c) { return IsColorDarker(c, 90); }
 
@@ -231,6 +240,60 @@ TEST_F(ControlsTest, ClickHandlerErrorsAreLoggedAndGoNoFurther) {
   EXPECT_NE(log.find("TGradientBitBtn.Click: Abrir: the product could not be started"), std::string::npos) << log;
   EXPECT_NE(log.find("TGradientBitBtn.Click: Abrir: plain"), std::string::npos) << log;
   EXPECT_FALSE(btnOpen.Down());
+}
+
+// The larger artwork is decoded when a scaled screen first draws it, once, by each copy on its own.
+TEST_F(ControlsTest, LargerArtworkIsDecodedWhenAScaledScreenFirstNeedsIt) {
+  int loads = 0;
+  const TPicture logo(LoadPngResource(L"imgLogo"), [&loads] {
+    ++loads;
+    return LoadPngResource(L"imgLogo2x");
+  });
+  const std::unique_ptr<TPicture> copy = logo.Copy();
+  EXPECT_EQ(&logo.ForDpi(96), &logo.Design());
+  EXPECT_EQ(loads, 0);
+  EXPECT_EQ(logo.ForDpi(144).GetWidth(), 2 * logo.Design().GetWidth());
+  EXPECT_EQ(logo.ForDpi(192).GetWidth(), 2 * logo.Design().GetWidth());
+  EXPECT_EQ(loads, 1);
+  EXPECT_EQ(copy->ForDpi(144).GetWidth(), 2 * logo.Design().GetWidth());
+  EXPECT_EQ(loads, 2);
+}
+
+// A larger picture that passed the start-up check and still cannot be decoded does not take the page
+// down: it is logged once and the 96-DPI picture is drawn at the scale.
+TEST_F(ControlsTest, LargerArtworkThatCannotBeDecodedIsDrawnFromTheDesignPicture) {
+  CreateRunLog();
+  int loads = 0;
+  const TPicture logo(LoadPngResource(L"imgLogo"), [&loads] {
+    ++loads;
+    return LoadPngResource(L"NotAPicture");
+  });
+  m_pPanel->SetDpi(144);
+  TImage imgLogo;
+  imgLogo.SetAutoSize(true);
+  imgLogo.SetPicture(&logo);
+  imgLogo.SetBounds(200, 100, 0, 0);
+  imgLogo.SetParent(m_pPanel.get());
+  m_pPanel->PaintTo(m_Buffer);
+  m_pPanel->PaintTo(m_Buffer);
+  EXPECT_EQ(loads, 1);
+  EXPECT_EQ(&logo.ForDpi(144), &logo.Design());
+
+  // The logo is there, at one and a half times its size: the pixels of the design picture drawn at that
+  // scale, which differ from the page without it.
+  const TPicture designOnly(LoadPngResource(L"imgLogo"));
+  imgLogo.SetPicture(&designOnly);
+  TPaintBuffer fromDesign, withoutLogo;
+  m_pPanel->PaintTo(fromDesign);
+  imgLogo.SetParent(nullptr);
+  m_pPanel->PaintTo(withoutLogo);
+  EXPECT_EQ(DifferentPixels(m_Buffer, fromDesign), 0);
+  EXPECT_GT(DifferentPixels(m_Buffer, withoutLogo), 1000);
+
+  const std::string log = test::CloseAndReadRunLog();
+  EXPECT_NE(log.find("TPicture: LoadPngResource: not a Png picture: NotAPicture; drawn from its 96-DPI picture"),
+            std::string::npos)
+      << log;
 }
 
 TEST_F(ControlsTest, ControlInFrontTakesTheMouse) {

@@ -232,6 +232,21 @@ TEST_F(LoadPngResourceTest, MissingOrInvalidResourceRaises) {
   EXPECT_THROW(LoadPngResource(L"NotAPicture"), TError);
 }
 
+// The check that lets the wizard start before its larger artwork is decoded: it passes the program's own
+// pictures and refuses what a decoder would refuse for want of bytes.
+TEST_F(LoadPngResourceTest, CheckFindsWholePicturesWithoutDecodingThem) {
+  for (const wchar_t* name : {L"TestPicture", L"imgBackground", L"imgLogo2x", L"imgAlert2x", L"imgClose2x",
+                              L"imgCloseOnOver2x", L"imgCloseOnClick2x"}) {
+    EXPECT_NO_THROW(CheckPngResource(name)) << name;
+  }
+  EXPECT_NO_THROW(CheckJpegResource(L"imgBackground2x"));
+  for (const wchar_t* name : {L"TestPictureCut", L"NotAPicture", L"NoSuchPicture", L"imgBackground2x"}) {
+    EXPECT_THROW(CheckPngResource(name), TError) << name;
+  }
+  EXPECT_THROW(LoadPngResource(L"TestPictureCut"), TError);
+  for (const wchar_t* name : {L"TestPicture", L"NotAPicture"}) EXPECT_THROW(CheckJpegResource(name), TError) << name;
+}
+
 TEST(MachineId, EightHexDigitsStableAcrossCalls) {
   const std::uint32_t id = CreateMachineID();
   EXPECT_EQ(CreateMachineID(), id);
