@@ -283,14 +283,18 @@ def first_page_ms(exe: Path, wine: Wine) -> tuple[float, float]:
 
 
 def first_pages_in_turn(installer: Installer, baseline: Installer | None, wine: Wine,
-                        results: dict[str, list]) -> None:
+                        results: dict[str, list], turn: int = 0) -> None:
     """The plain window (the floor, stripped as ours is), ours and the baseline build, one after another,
-    each from a clean state (no installation: the first page is the first installation's)."""
-    results.setdefault("first floor", []).append(first_page_ms(as_shipped(PLAIN_WINDOW), wine))
-    for key, program in (("first", installer), ("first baseline", baseline)):
+    each from a clean state (no installation: the first page is the first installation's). Each turn
+    starts with another of them, so that none always follows the same one."""
+    programs = [("first floor", as_shipped(PLAIN_WINDOW), None), ("first", installer.exe, installer)]
+    if baseline:
+        programs.append(("first baseline", baseline.exe, baseline))
+    shift = turn % len(programs)
+    for key, exe, program in programs[shift:] + programs[:shift]:
         if program:
             program.clean()
-            results.setdefault(key, []).append(first_page_ms(program.exe, wine))
+        results.setdefault(key, []).append(first_page_ms(exe, wine))
 
 
 def print_first_pages(results: dict[str, list]) -> None:
@@ -458,7 +462,7 @@ def main() -> None:
             # Not counted: the first start of each program after the prefix was made.
             first_pages_in_turn(installer, baseline, wine, {})
             for run in range(args.runs):
-                first_pages_in_turn(installer, baseline, wine, results)
+                first_pages_in_turn(installer, baseline, wine, results, run)
                 print(f"  first page turn {run + 1}: ours {results['first'][-1][0]:.0f} ms, floor "
                       f"{results['first floor'][-1][0]:.0f} ms, {load_text()}", flush=True)
         print(f"\nprogram {exe} (stripped); machine: {CPUS} processors, {load_text()} at the end")
@@ -483,7 +487,7 @@ def main() -> None:
                         elapsed = run_ours_in_turn(installer, baseline, results, "")
                         results.setdefault("best", []).append(run_peer(manifest, nginx.url, args.signed, CPUS))
                         results.setdefault("single", []).append(run_peer(manifest, nginx.url, args.signed, 1))
-                        first_pages_in_turn(installer, baseline, wine, results)
+                        first_pages_in_turn(installer, baseline, wine, results, run)
                         print(f"  loopback run {run + 1}: ours {elapsed:.2f} s, best peer "
                               f"{results['best'][-1]['total']:.2f} s, 1-cpu peer {results['single'][-1]['total']:.2f} s"
                               f", {load_text()}", flush=True)
