@@ -3,6 +3,7 @@
 #include <gdiplus.h>
 
 #include <cstring>
+#include <initializer_list>
 
 #include "common/ConstantsU.h"
 #include "common/ErrorU.h"
@@ -107,7 +108,7 @@ void TSetupForm::SizeForDpi(POINT topLeft) {
 void TSetupForm::WMDpiChanged(int dpi, const RECT& suggested) {
   m_nDpi = dpi;
   SizeForDpi({suggested.left, suggested.top});
-  for (int page = Page::CloseQuillon; page <= Page::UpdateInstaller; ++page) Frame(page)->SetDpi(dpi);
+  for (TFrameBase* frame : MadeFrames()) frame->SetDpi(dpi);
   ::RedrawWindow(Handle(), nullptr, nullptr, RDW_INVALIDATE | RDW_ALLCHILDREN);
 }
 
@@ -133,10 +134,9 @@ void TSetupForm::FormCreate() {
   m_CmdInstall = selection.mode;
   m_strCmdName = selection.name;
   m_bHasInstallerUpdate = false;
-  CreatePages();
+  // The pages are made when first needed (Frame), hidden, each finishing its layout as it is put into
+  // the window: the first page comes sooner than if all ten were made before it.
   SetVisibleFrame(Page::None);
-  // Each page finishes its layout once it is in the window; the close image depends on the mode.
-  for (int page : {0, 1, 2, 4, 5, 6, 7, 8, 3, 9}) Frame(page)->SetParentForm();
 
   m_InstallerThread = std::make_unique<TInstallerThread>(Handle());
   m_InstallerThread->Start();
@@ -179,33 +179,41 @@ void TSetupForm::LoadImages() {
   m_pngLogoProgress = UseAlternateLogo ? LoadPicture(L"imgLogo2") : m_pngLogoInstall->Copy();
 }
 
-void TSetupForm::CreatePages() {
-  m_FrameCloseQuillon = std::make_unique<TFrameCloseQuillon>(*this);
-  m_FrameCreateInstall = std::make_unique<TFrameCreateInstall>(*this);
-  m_FrameInstallDone = std::make_unique<TFrameInstallDone>(*this);
-  m_FrameInstall = std::make_unique<TFrameInstall>(*this);
-  m_FrameInstallUpdate = std::make_unique<TFrameInstallUpdate>(*this);
-  m_FrameProgress = std::make_unique<TFrameProgress>(*this);
-  m_FrameRetry = std::make_unique<TFrameRetry>(*this);
-  m_FrameAborted = std::make_unique<TFrameAborted>(*this);
-  m_FrameSelectInstall = std::make_unique<TFrameSelectInstall>(*this);
-  m_FrameUpdateInstaller = std::make_unique<TFrameUpdateInstaller>(*this);
+template <class TPage>
+TPage& TSetupForm::Made(std::unique_ptr<TPage>& frame) {
+  if (!frame) {
+    frame = std::make_unique<TPage>(*this);
+    // Its close image depends on the mode, known by now.
+    frame->SetParentForm();
+  }
+  return *frame;
 }
 
-TFrameBase* TSetupForm::Frame(int page) const {
+TFrameBase* TSetupForm::Frame(int page) {
   switch (page) {
-    case Page::CloseQuillon: return m_FrameCloseQuillon.get();
-    case Page::CreateInstall: return m_FrameCreateInstall.get();
-    case Page::InstallDone: return m_FrameInstallDone.get();
-    case Page::Install: return m_FrameInstall.get();
-    case Page::InstallUpdate: return m_FrameInstallUpdate.get();
-    case Page::Progress: return m_FrameProgress.get();
-    case Page::Retry: return m_FrameRetry.get();
-    case Page::Aborted: return m_FrameAborted.get();
-    case Page::SelectInstall: return m_FrameSelectInstall.get();
-    case Page::UpdateInstaller: return m_FrameUpdateInstaller.get();
+    case Page::CloseQuillon: return &Made(m_FrameCloseQuillon);
+    case Page::CreateInstall: return &Made(m_FrameCreateInstall);
+    case Page::InstallDone: return &Made(m_FrameInstallDone);
+    case Page::Install: return &Made(m_FrameInstall);
+    case Page::InstallUpdate: return &Made(m_FrameInstallUpdate);
+    case Page::Progress: return &Made(m_FrameProgress);
+    case Page::Retry: return &Made(m_FrameRetry);
+    case Page::Aborted: return &Made(m_FrameAborted);
+    case Page::SelectInstall: return &Made(m_FrameSelectInstall);
+    case Page::UpdateInstaller: return &Made(m_FrameUpdateInstaller);
   }
   return nullptr;
+}
+
+std::vector<TFrameBase*> TSetupForm::MadeFrames() const {
+  std::vector<TFrameBase*> made;
+  for (TFrameBase* frame : std::initializer_list<TFrameBase*>{
+           m_FrameCloseQuillon.get(), m_FrameCreateInstall.get(), m_FrameInstallDone.get(), m_FrameInstall.get(),
+           m_FrameInstallUpdate.get(), m_FrameProgress.get(), m_FrameRetry.get(), m_FrameAborted.get(),
+           m_FrameSelectInstall.get(), m_FrameUpdateInstaller.get()}) {
+    if (frame) made.push_back(frame);
+  }
+  return made;
 }
 
 void TSetupForm::Show() {
@@ -214,8 +222,8 @@ void TSetupForm::Show() {
 }
 
 void TSetupForm::SetVisibleFrame(int page) {
-  for (int i = Page::CloseQuillon; i <= Page::UpdateInstaller; ++i) Frame(i)->SetVisible(false);
   TFrameBase* frame = Frame(page);
+  for (TFrameBase* made : MadeFrames()) made->SetVisible(false);
   m_nVisibleFrame = frame ? page : Page::None;
   if (frame) {
     AppendLog(L"TSetupForm.SetVisibleFrame: Page=" + std::to_wstring(page));
@@ -298,7 +306,7 @@ void TSetupForm::WMChangeVisibleFrame(WPARAM wParam, LPARAM lParam) {
   const int page = PageFromNotification(wParam);
   const std::wstring text = TakeText(static_cast<UINT_PTR>(lParam));
   // The page's own starting text replaces this one as soon as the page is shown.
-  if (page == Page::Progress && lParam != 0) m_FrameProgress->SetProgressText(text);
+  if (page == Page::Progress && lParam != 0) Made(m_FrameProgress).SetProgressText(text);
   SetVisibleFrame(page);
 }
 
@@ -306,7 +314,7 @@ void TSetupForm::WMSetInstallList(WPARAM wParam) {
   const auto list = TakeStringList(wParam);
   m_lstOldInstalls = list ? *list : std::vector<std::wstring>{};
   m_bMultipleInstall = !m_lstOldInstalls.empty();
-  m_FrameSelectInstall->UpdateInsallList();
+  Made(m_FrameSelectInstall).UpdateInsallList();
 }
 
 void TSetupForm::WMSetErrorMessage(WPARAM wParam) { m_strErrorMessage = TakeText(wParam); }
@@ -317,7 +325,7 @@ void TSetupForm::WMSetErrorMessage(WPARAM wParam) { m_strErrorMessage = TakeText
 void TSetupForm::WMSetupStatus(WPARAM wParam) {
   AppendLog(L"TSetupForm.WMSetupStatus: " + std::to_wstring(wParam));
   if (wParam != kSetupStatusFailed) return;
-  m_FrameAborted->WMSetAbortMsg(m_strErrorMessage, m_InstallerThread->Identifier());
+  Made(m_FrameAborted).WMSetAbortMsg(m_strErrorMessage, m_InstallerThread->Identifier());
   SetVisibleFrame(Page::Aborted);
 }
 
@@ -342,13 +350,13 @@ LRESULT TSetupForm::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
     case WM_SET_INSTALL_LIST: WMSetInstallList(wParam); return 0;
     case WM_SET_INSTALLER_HAS_UPDATE: m_bHasInstallerUpdate = true; return 0;
     case WM_SET_PROGRESS:
-      m_FrameProgress->WMSetProgress(static_cast<std::uint32_t>(wParam), static_cast<std::uint32_t>(lParam));
+      Made(m_FrameProgress).WMSetProgress(static_cast<std::uint32_t>(wParam), static_cast<std::uint32_t>(lParam));
       return 0;
-    case WM_SET_PROGRESS_MSG: m_FrameProgress->WMSetProgressMsg(TakeText(wParam)); return 0;
-    case WM_SET_RETRY_MSG: m_FrameRetry->WMSetRetryMsg(TakeText(wParam)); return 0;
+    case WM_SET_PROGRESS_MSG: Made(m_FrameProgress).WMSetProgressMsg(TakeText(wParam)); return 0;
+    case WM_SET_RETRY_MSG: Made(m_FrameRetry).WMSetRetryMsg(TakeText(wParam)); return 0;
     case WM_SET_ABORT_MSG: {
       const std::wstring text = TakeText(wParam);
-      m_FrameAborted->WMSetAbortMsg(text, TakeText(static_cast<UINT_PTR>(lParam)));
+      Made(m_FrameAborted).WMSetAbortMsg(text, TakeText(static_cast<UINT_PTR>(lParam)));
       return 0;
     }
     case WM_SET_ERROR_MESSAGE: WMSetErrorMessage(wParam); return 0;

@@ -42,8 +42,8 @@ class TSetupForm : public TWindowBase {
 
   // Shows the given page (0..9) and hides all others; any other number hides every page.
   void SetVisibleFrame(int page);
-  // The page of that number; none for another number.
-  TFrameBase* Frame(int page) const;
+  // The page of that number, made now if it was not yet; none for another number.
+  TFrameBase* Frame(int page);
   int VisibleFrame() const { return m_nVisibleFrame; }
   // Runs the internet settings dialog and hands its setting to the engine.
   void ConfigInternet();
@@ -77,7 +77,10 @@ class TSetupForm : public TWindowBase {
  private:
   void FormCreate();
   void LoadImages();
-  void CreatePages();
+  // The page, made (hidden, put into the window) when first needed.
+  template <class TPage>
+  TPage& Made(std::unique_ptr<TPage>& frame);
+  std::vector<TFrameBase*> MadeFrames() const;
   bool FormCloseQuery();
   // A close the user confirmed: the engine ends the run and then the program; the window waits for that
   // with a time-out and stays responsive meanwhile.
