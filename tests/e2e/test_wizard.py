@@ -662,13 +662,20 @@ def test_choice_page_when_an_installation_exists(installer, nginx):
     assert wizard.finish().exit_code == 0
 
 
-def test_damaged_pictures_end_the_program_with_minus_one(installer):
+# The larger logo is decoded only on a scaled screen, yet a damaged one is found at start-up all the same.
+@pytest.mark.parametrize("picture, where, replacement", [
+    ("Logo.png", 0.0, b"\0" * 8),  # no PNG signature any more
+    ("Logo@2x.png", 0.5, b"\xA5"),  # one byte changed halfway through
+], ids=["logo-signature", "larger-logo-inside"])
+def test_damaged_pictures_end_the_program_with_minus_one(installer, picture, where, replacement):
     damaged = installer.artifacts / "Stormfinch.exe"
     data = bytearray((BUILD / "Stormfinch.exe").read_bytes())
-    logo = (Path(__file__).resolve().parents[2] / "resources" / "Logo.png").read_bytes()
-    at = data.find(logo)
+    original = (Path(__file__).resolve().parents[2] / "resources" / picture).read_bytes()
+    at = data.find(original)
     assert at > 0
-    data[at:at + 8] = b"\0" * 8  # no PNG signature any more
+    at += int(len(original) * where)
+    assert data[at:at + len(replacement)] != replacement
+    data[at:at + len(replacement)] = replacement
     damaged.write_bytes(data)
 
     runner = Installer(installer.wine, installer.artifacts, exe=damaged)
