@@ -207,15 +207,14 @@ class TAsyncRequest {
     return m_state->bytes;
   }
 
-  // Appends up to `wanted` bytes to `to`; 0 at the end of the body.
-  DWORD ReadData(std::string& to, DWORD wanted) {
+  // Reads up to `wanted` bytes into the request's buffer; the piece read, empty at the end of the body.
+  std::string_view ReadData(DWORD wanted) {
     wanted = std::min(wanted, TRequestState::kReadChunk);
     if (!::WinHttpReadData(m_request.Get(), m_state->buffer.data(), wanted, nullptr)) {
       ThrowLastError(L"WinHttpReadData");
     }
     Await(L"WinHttpReadData");
-    to.append(m_state->buffer.data(), m_state->bytes);
-    return m_state->bytes;
+    return std::string_view(m_state->buffer.data(), m_state->bytes);
   }
 
  private:
@@ -238,34 +237,42 @@ class TAsyncRequest {
   bool m_bAbandoned = false;
 };
 
-// Reads the whole body into response.Body. The stated length is checked both ways: more than the limit
-// is refused before reading, and a connection that ends early is an error rather than a short file.
+// Reads the whole body, into response.Body or, piece by piece, into the sink. The stated length is checked
+// both ways: more than the limit is refused before reading, and a connection that ends early is an error
+// rather than a short file.
 void ReadBody(TAsyncRequest& request, THttpResponse& response, std::size_t maxBodySize,
-              const TNetHttpClient::TReceiveProgress& onReceive) {
-  std::string& body = response.Body;
-  body.clear();
+              const TNetHttpClient::TReceiveProgress& onReceive, const TNetHttpClient::TBodySink* sink) {
+  response.Body.clear();
   if (response.nContentLength > static_cast<std::int64_t>(maxBodySize)) throw TError(LimitText(maxBodySize));
-  if (response.nContentLength > 0) body.reserve(static_cast<std::size_t>(response.nContentLength));
+  if (!sink && response.nContentLength > 0) response.Body.reserve(static_cast<std::size_t>(response.nContentLength));
   // Reading stops at the stated length, as Windows' WinHTTP does by itself; Wine's goes on to the end
   // of the connection.
   const std::size_t stated =
       response.nContentLength >= 0 ? static_cast<std::size_t>(response.nContentLength) : static_cast<std::size_t>(-1);
-  while (body.size() < stated) {
+  std::size_t received = 0;
+  while (received < stated) {
     DWORD available = request.QueryDataAvailable();
     if (available == 0) break;
     // Wine's WinHTTP fills one read from the connection until it has what was asked for, while each call
     // costs a round trip through its thread pool and the wine server: a body of known length is read in
     // large pieces rather than in what happens to be there already.
     if (response.nContentLength >= 0) {
-      available = static_cast<DWORD>(std::min<std::size_t>(stated - body.size(), TRequestState::kReadChunk));
+      available = static_cast<DWORD>(std::min<std::size_t>(stated - received, TRequestState::kReadChunk));
     }
-    if (available > stated - body.size()) available = static_cast<DWORD>(stated - body.size());
-    if (available > maxBodySize - body.size()) throw TError(LimitText(maxBodySize));
-    if (request.ReadData(body, available) == 0) break;
-    if (onReceive) onReceive(response.nContentLength, static_cast<std::int64_t>(body.size()));
+    if (available > stated - received) available = static_cast<DWORD>(stated - received);
+    if (available > maxBodySize - received) throw TError(LimitText(maxBodySize));
+    const std::string_view piece = request.ReadData(available);
+    if (piece.empty()) break;
+    if (sink) {
+      (*sink)(piece.data(), piece.size());
+    } else {
+      response.Body.append(piece);
+    }
+    received += piece.size();
+    if (onReceive) onReceive(response.nContentLength, static_cast<std::int64_t>(received));
   }
-  if (response.nContentLength >= 0 && static_cast<std::int64_t>(body.size()) != response.nContentLength) {
-    throw TError(L"The answer's body ended after " + std::to_wstring(body.size()) + L" of " +
+  if (response.nContentLength >= 0 && static_cast<std::int64_t>(received) != response.nContentLength) {
+    throw TError(L"The answer's body ended after " + std::to_wstring(received) + L" of " +
                  std::to_wstring(response.nContentLength) + L" bytes");
   }
 }
@@ -309,16 +316,20 @@ HINTERNET TNetHttpClient::Session() {
 }
 
 THttpResponse TNetHttpClient::Get(const std::wstring& url, std::size_t maxBodySize) {
-  return Send(L"GET", url, {}, {}, maxBodySize);
+  return Send(L"GET", url, {}, {}, maxBodySize, nullptr);
+}
+
+THttpResponse TNetHttpClient::Get(const std::wstring& url, std::size_t maxBodySize, const TBodySink& sink) {
+  return Send(L"GET", url, {}, {}, maxBodySize, &sink);
 }
 
 THttpResponse TNetHttpClient::Post(const std::wstring& url, std::string_view body, const std::wstring& contentType,
                                    std::size_t maxBodySize) {
-  return Send(L"POST", url, body, L"Content-Type: " + contentType + L"\r\n", maxBodySize);
+  return Send(L"POST", url, body, L"Content-Type: " + contentType + L"\r\n", maxBodySize, nullptr);
 }
 
 THttpResponse TNetHttpClient::Send(const wchar_t* verb, const std::wstring& url, std::string_view body,
-                                   const std::wstring& headers, std::size_t maxBodySize) {
+                                   const std::wstring& headers, std::size_t maxBodySize, const TBodySink* sink) {
   m_lastResponse.reset();
   if (m_stop && m_stop->IsStopped()) throw TNetHttpError(L"WinHttpSendRequest", ERROR_WINHTTP_OPERATION_CANCELLED);
   if (body.size() > MAXDWORD) throw TError(L"Request body too large");
@@ -373,7 +384,7 @@ THttpResponse TNetHttpClient::Send(const wchar_t* verb, const std::wstring& url,
       }
       if (proxyScheme != 0) continue;
     }
-    ReadBody(request, response, maxBodySize, m_onReceive);
+    ReadBody(request, response, maxBodySize, m_onReceive, sink);
     return response;
   }
 }

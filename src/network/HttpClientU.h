@@ -1,4 +1,5 @@
-// The one HTTP client of the installer, over WinHTTP: GET and POST with the body in memory, the proxy
+// The one HTTP client of the installer, over WinHTTP: GET and POST with the body in memory or handed on
+// in pieces as it arrives (a package written to disk), the proxy
 // setting of the run, limits that keep a misbehaving server from hanging or flooding it, and a stop
 // signal that ends a request at once, however silent the server.
 #pragma once
@@ -39,7 +40,7 @@ struct THttpResponse {
   std::uint32_t nStatusCode = 0;
   std::wstring strStatusText;
   std::int64_t nContentLength = -1;  // -1: the answer stated no length
-  std::string Body;                  // the bytes as received (no decoding)
+  std::string Body;                  // the bytes as received (no decoding); empty when a sink took them
 };
 
 // A blocking client: each call returns with the whole answer. A non-200 status is an answer like any
@@ -82,6 +83,10 @@ class TNetHttpClient {
   // never goes out.
   void SetStopSignal(std::shared_ptr<const TStopSignal> stop) { m_stop = std::move(stop); }
 
+  // Takes a body's bytes in the pieces WinHTTP delivers, in order. An error it raises ends the request
+  // and reaches the caller as it is (a full disk stays a full disk).
+  using TBodySink = std::function<void(const char* data, std::size_t size)>;
+
   // An empty handler detaches the current one.
   void SetReceiveProgress(TReceiveProgress handler) { m_onReceive = std::move(handler); }
   void SetTimeouts(const TTimeouts& timeouts) { m_timeouts = timeouts; }
@@ -89,6 +94,9 @@ class TNetHttpClient {
   // maxBodySize: a body larger than this is an error, whatever the status (a caller that expects N bytes
   // allows N). Redirects are followed.
   THttpResponse Get(const std::wstring& url, std::size_t maxBodySize);
+  // The same, with the body handed to `sink` as it arrives instead of kept: memory stays at one piece,
+  // however large the body. The limits are those of the body in memory.
+  THttpResponse Get(const std::wstring& url, std::size_t maxBodySize, const TBodySink& sink);
   THttpResponse Post(const std::wstring& url, std::string_view body, const std::wstring& contentType,
                      std::size_t maxBodySize);
 
@@ -98,7 +106,7 @@ class TNetHttpClient {
 
  private:
   THttpResponse Send(const wchar_t* verb, const std::wstring& url, std::string_view body,
-                     const std::wstring& headers, std::size_t maxBodySize);
+                     const std::wstring& headers, std::size_t maxBodySize, const TBodySink* sink);
   HINTERNET Session();
   DWORD GuardMs() const;
 

@@ -12,6 +12,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <span>
 #include <string_view>
 #include <system_error>
 #include <vector>
@@ -68,6 +69,9 @@ constexpr std::uint64_t kMaxLzmaRatio = 8192;
 
 // Output is decoded and written in pieces of this size, so a large file never sits in memory twice.
 constexpr std::size_t kChunkSize = std::size_t{1} << 20;
+// The entry's data is read from its source in pieces of this size: enough to keep the decoder busy
+// between two reads, small beside the dictionary that each extraction worker holds anyway.
+constexpr std::size_t kInputChunkSize = std::size_t{256} << 10;
 
 constexpr std::array<char16_t, 128> kCp437High{
     0x00C7, 0x00FC, 0x00E9, 0x00E2, 0x00E4, 0x00E0, 0x00E5, 0x00E7,
@@ -92,17 +96,30 @@ constexpr std::array<char16_t, 128> kCp437High{
 
 std::wstring ErrnoText(int error) { return FromUtf8(std::generic_category().message(error)); }
 
-// Bounds-checked little-endian reads; whatever an archive claims, nothing is read outside the package.
+// Whatever an archive claims, nothing is read outside the package.
+void NeedInPackage(std::uint64_t packageSize, std::uint64_t at, std::uint64_t count, std::wstring_view what) {
+  if (at > packageSize || count > packageSize - at) Damaged(std::wstring(what) + L" lies outside the package");
+}
+
+// One piece of the package, read from its source, with bounds-checked little-endian reads at the
+// package's own positions. The piece ends where the package does.
 class TByteView {
  public:
-  TByteView(const std::uint8_t* data, std::size_t size) : m_pData(data), m_nSize(size) {}
+  TByteView(const IPackageSource& source, std::uint64_t at, std::uint64_t count) : m_nBase(at) {
+    const std::uint64_t size = source.Size();
+    const std::uint64_t available = at < size ? std::min(count, size - at) : 0;
+    m_Bytes.resize(static_cast<std::size_t>(available));
+    if (available > 0) source.ReadAt(at, m_Bytes.data(), m_Bytes.size());
+  }
 
-  std::size_t Size() const { return m_nSize; }
-  bool Has(std::uint64_t at, std::uint64_t count) const { return at <= m_nSize && count <= m_nSize - at; }
+  bool Has(std::uint64_t at, std::uint64_t count) const {
+    return at >= m_nBase && at - m_nBase <= m_Bytes.size() && count <= m_Bytes.size() - (at - m_nBase);
+  }
   void Need(std::uint64_t at, std::uint64_t count, std::wstring_view what) const {
     if (!Has(at, count)) Damaged(std::wstring(what) + L" lies outside the package");
   }
-  const std::uint8_t* At(std::uint64_t at) const { return m_pData + at; }
+  const std::uint8_t* At(std::uint64_t at) const { return m_Bytes.data() + (at - m_nBase); }
+  std::uint64_t End() const { return m_nBase + m_Bytes.size(); }
 
   std::uint16_t U16(std::uint64_t at) const { return static_cast<std::uint16_t>(Read(at, 2)); }
   std::uint32_t U32(std::uint64_t at) const { return static_cast<std::uint32_t>(Read(at, 4)); }
@@ -111,13 +128,14 @@ class TByteView {
  private:
   std::uint64_t Read(std::uint64_t at, unsigned count) const {
     Need(at, count, L"a header");
+    const std::uint8_t* bytes = At(at);
     std::uint64_t value = 0;
-    for (unsigned i = count; i-- > 0;) value = (value << 8) | m_pData[at + i];
+    for (unsigned i = count; i-- > 0;) value = (value << 8) | bytes[i];
     return value;
   }
 
-  const std::uint8_t* m_pData;
-  std::size_t m_nSize;
+  std::uint64_t m_nBase;
+  std::vector<std::uint8_t> m_Bytes;
 };
 
 struct TDirectory {
@@ -125,44 +143,47 @@ struct TDirectory {
   std::uint64_t nSize = 0;
 };
 
-std::size_t FindEndRecord(const TByteView& bytes) {
-  if (bytes.Size() >= kEndRecordSize) {
-    const std::size_t last = bytes.Size() - kEndRecordSize;
-    const std::size_t first = last > kMaxCommentSize ? last - kMaxCommentSize : 0;
-    for (std::size_t at = last + 1; at-- > first;) {
-      if (bytes.U32(at) == kEndRecordSignature && bytes.Has(at + kEndRecordSize, bytes.U16(at + 20))) return at;
+// The end record lies in the package's tail, which holds the last record and its comment.
+std::uint64_t FindEndRecord(const TByteView& tail) {
+  if (tail.End() >= kEndRecordSize) {
+    const std::uint64_t last = tail.End() - kEndRecordSize;
+    const std::uint64_t first = last > kMaxCommentSize ? last - kMaxCommentSize : 0;
+    for (std::uint64_t at = last + 1; at-- > first;) {
+      if (tail.U32(at) == kEndRecordSignature && tail.Has(at + kEndRecordSize, tail.U16(at + 20))) return at;
     }
   }
   Damaged(L"not a ZIP archive (no end of central directory record)");
 }
 
-TDirectory ReadDirectory(const TByteView& bytes, std::size_t endAt) {
-  std::uint64_t disk = bytes.U16(endAt + 4);
-  std::uint64_t directoryDisk = bytes.U16(endAt + 6);
-  std::uint64_t entriesOnDisk = bytes.U16(endAt + 8);
-  std::uint64_t entries = bytes.U16(endAt + 10);
-  TDirectory directory{bytes.U32(endAt + 16), bytes.U32(endAt + 12)};
+TDirectory ReadDirectory(const IPackageSource& source, const TByteView& tail, std::uint64_t endAt) {
+  std::uint64_t disk = tail.U16(endAt + 4);
+  std::uint64_t directoryDisk = tail.U16(endAt + 6);
+  std::uint64_t entriesOnDisk = tail.U16(endAt + 8);
+  std::uint64_t entries = tail.U16(endAt + 10);
+  TDirectory directory{tail.U32(endAt + 16), tail.U32(endAt + 12)};
 
-  if (endAt >= kZip64LocatorSize && bytes.U32(endAt - kZip64LocatorSize) == kZip64LocatorSignature) {
-    const std::size_t locatorAt = endAt - kZip64LocatorSize;
-    if (bytes.U32(locatorAt + 4) != 0 || bytes.U32(locatorAt + 16) > 1) {
+  if (endAt >= kZip64LocatorSize && tail.Has(endAt - kZip64LocatorSize, kZip64LocatorSize) &&
+      tail.U32(endAt - kZip64LocatorSize) == kZip64LocatorSignature) {
+    const std::uint64_t locatorAt = endAt - kZip64LocatorSize;
+    if (tail.U32(locatorAt + 4) != 0 || tail.U32(locatorAt + 16) > 1) {
       Damaged(L"archives split over several disks are not supported");
     }
-    const std::uint64_t recordAt = bytes.U64(locatorAt + 8);
-    bytes.Need(recordAt, kZip64EndRecordSize, L"the ZIP64 end of central directory record");
-    if (bytes.U32(recordAt) != kZip64EndRecordSignature) Damaged(L"the ZIP64 end of central directory record is missing");
-    disk = bytes.U32(recordAt + 16);
-    directoryDisk = bytes.U32(recordAt + 20);
-    entriesOnDisk = bytes.U64(recordAt + 24);
-    entries = bytes.U64(recordAt + 32);
-    directory = {bytes.U64(recordAt + 48), bytes.U64(recordAt + 40)};
+    const std::uint64_t recordAt = tail.U64(locatorAt + 8);
+    NeedInPackage(source.Size(), recordAt, kZip64EndRecordSize, L"the ZIP64 end of central directory record");
+    const TByteView record(source, recordAt, kZip64EndRecordSize);
+    if (record.U32(recordAt) != kZip64EndRecordSignature) Damaged(L"the ZIP64 end of central directory record is missing");
+    disk = record.U32(recordAt + 16);
+    directoryDisk = record.U32(recordAt + 20);
+    entriesOnDisk = record.U64(recordAt + 24);
+    entries = record.U64(recordAt + 32);
+    directory = {record.U64(recordAt + 48), record.U64(recordAt + 40)};
   }
 
   if (disk != 0 || directoryDisk != 0 || entriesOnDisk != entries) {
     Damaged(L"archives split over several disks are not supported");
   }
   if (entries == 0) Damaged(L"the archive holds no entries");
-  bytes.Need(directory.nOffset, directory.nSize, L"the central directory");
+  NeedInPackage(source.Size(), directory.nOffset, directory.nSize, L"the central directory");
   return directory;
 }
 
@@ -172,11 +193,11 @@ std::wstring DecodeUtf8Name(std::string_view raw) {
   return name;
 }
 
-std::wstring DecodeName(std::string_view raw, std::uint16_t flags, const TByteView& bytes, std::size_t extraAt,
+std::wstring DecodeName(std::string_view raw, std::uint16_t flags, const TByteView& bytes, std::uint64_t extraAt,
                         std::size_t extraSize) {
   if ((flags & kFlagUtf8Name) != 0) return DecodeUtf8Name(raw);
   // Info-ZIP's Unicode path field counts only while it was written for this very name (its CRC-32).
-  for (std::size_t at = extraAt; at + 4 <= extraAt + extraSize;) {
+  for (std::uint64_t at = extraAt; at + 4 <= extraAt + extraSize;) {
     const std::uint16_t id = bytes.U16(at);
     const std::size_t size = bytes.U16(at + 2);
     if (at + 4 + size > extraAt + extraSize) break;
@@ -196,7 +217,7 @@ std::wstring DecodeName(std::string_view raw, std::uint16_t flags, const TByteVi
 }
 
 // Fills the sizes and offset that the central header marks as kept in its ZIP64 extra field.
-void ApplyZip64Extra(const TByteView& bytes, std::size_t extraAt, std::size_t extraSize, std::uint64_t& uncompressed,
+void ApplyZip64Extra(const TByteView& bytes, std::uint64_t extraAt, std::size_t extraSize, std::uint64_t& uncompressed,
                      std::uint64_t& compressed, std::uint64_t& localOffset) {
   std::array<std::uint64_t*, 3> wanted{};
   std::size_t count = 0;
@@ -204,7 +225,7 @@ void ApplyZip64Extra(const TByteView& bytes, std::size_t extraAt, std::size_t ex
     if (*value == kZip64Marker) wanted[count++] = value;
   }
   if (count == 0) return;
-  for (std::size_t at = extraAt; at + 4 <= extraAt + extraSize;) {
+  for (std::uint64_t at = extraAt; at + 4 <= extraAt + extraSize;) {
     const std::uint16_t id = bytes.U16(at);
     const std::size_t size = bytes.U16(at + 2);
     if (at + 4 + size > extraAt + extraSize) break;
@@ -299,26 +320,47 @@ class TOutputFile {
   std::uint64_t m_nWritten = 0;
 };
 
-void WriteStored(const std::uint8_t* data, std::uint64_t size, TOutputFile& output) {
-  for (std::uint64_t done = 0; done < size;) {
-    const auto piece = static_cast<std::size_t>(std::min<std::uint64_t>(kChunkSize, size - done));
-    output.Write(data + done, piece);
-    done += piece;
+// The entry's data as it is read from the source, a piece at a time.
+class TEntryInput {
+ public:
+  TEntryInput(const IPackageSource& source, std::uint64_t at, std::uint64_t size)
+      : m_Source(source), m_nAt(at), m_nLeft(size),
+        m_Buffer(static_cast<std::size_t>(std::min<std::uint64_t>(size, kInputChunkSize))) {}
+
+  // Bytes not yet read from the source.
+  std::uint64_t Left() const { return m_nLeft; }
+
+  // The next piece; empty once everything was read.
+  std::span<const std::uint8_t> Next() {
+    const auto count = static_cast<std::size_t>(std::min<std::uint64_t>(m_Buffer.size(), m_nLeft));
+    if (count > 0) m_Source.ReadAt(m_nAt, m_Buffer.data(), count);
+    m_nAt += count;
+    m_nLeft -= count;
+    return {m_Buffer.data(), count};
   }
+
+ private:
+  const IPackageSource& m_Source;
+  std::uint64_t m_nAt;
+  std::uint64_t m_nLeft;
+  std::vector<std::uint8_t> m_Buffer;
+};
+
+void WriteStored(TEntryInput& input, TOutputFile& output) {
+  for (auto piece = input.Next(); !piece.empty(); piece = input.Next()) output.Write(piece.data(), piece.size());
 }
 
-void InflateTo(const std::uint8_t* data, std::uint64_t size, std::uint64_t expected, TOutputFile& output) {
+void InflateTo(TEntryInput& input, std::uint64_t expected, TOutputFile& output) {
   z_stream stream{};
   if (inflateInit2(&stream, -MAX_WBITS) != Z_OK) Damaged(L"the Deflate decoder could not start");
   const std::unique_ptr<z_stream, int (*)(z_stream*)> end(&stream, inflateEnd);
-  std::vector<std::uint8_t> buffer(kChunkSize);
-  std::uint64_t fed = 0;
+  // Never more than the file: a small entry needs no large buffer.
+  std::vector<std::uint8_t> buffer(static_cast<std::size_t>(std::clamp<std::uint64_t>(expected, 1, kChunkSize)));
   while (true) {
-    if (stream.avail_in == 0 && fed < size) {
-      // avail_in is 32 bits wide; feed a large entry in pieces.
-      stream.next_in = const_cast<Bytef*>(data + fed);
-      stream.avail_in = static_cast<uInt>(std::min<std::uint64_t>(size - fed, 1u << 30));
-      fed += stream.avail_in;
+    if (stream.avail_in == 0 && input.Left() > 0) {
+      const auto piece = input.Next();
+      stream.next_in = const_cast<Bytef*>(piece.data());
+      stream.avail_in = static_cast<uInt>(piece.size());
     }
     stream.next_out = buffer.data();
     stream.avail_out = static_cast<uInt>(buffer.size());
@@ -327,7 +369,7 @@ void InflateTo(const std::uint8_t* data, std::uint64_t size, std::uint64_t expec
     if (output.Written() + produced > expected) Damaged(L"the Deflate data is longer than the declared size");
     output.Write(buffer.data(), produced);
     if (result == Z_STREAM_END) return;
-    if (result == Z_BUF_ERROR && stream.avail_in == 0 && fed == size) Damaged(L"the Deflate data is truncated");
+    if (result == Z_BUF_ERROR && stream.avail_in == 0 && input.Left() == 0) Damaged(L"the Deflate data is truncated");
     if (result != Z_OK && result != Z_BUF_ERROR) {
       Damaged(L"Deflate data error" + (stream.msg != nullptr ? L": " + FromUtf8(stream.msg) : std::wstring()));
     }
@@ -355,11 +397,13 @@ struct TLzmaDecoder {
 
 // Streams with and without an end marker are both read: either way the output must end exactly at the
 // declared size.
-void DecodeLzmaTo(const std::uint8_t* data, std::uint64_t size, std::uint64_t expected, TOutputFile& output) {
+// `header` is the method's header: version, property length and the properties.
+void DecodeLzmaTo(const std::array<std::uint8_t, kLzmaHeaderSize>& header, TEntryInput& input, std::uint64_t expected,
+                  TOutputFile& output) {
   // The whole output is the decoder's history: a dictionary larger than the file is never needed. The
   // size the header asks for was bounded when the package was opened.
   std::array<Byte, LZMA_PROPS_SIZE> properties{};
-  std::memcpy(properties.data(), data + 4, properties.size());
+  std::memcpy(properties.data(), header.data() + 4, properties.size());
   const std::uint64_t window = std::min<std::uint64_t>(LzmaDictionarySize(properties.data()), expected);
   for (unsigned i = 1; i < 5; ++i) properties[i] = static_cast<Byte>(window >> (8 * (i - 1)));
 
@@ -372,20 +416,19 @@ void DecodeLzmaTo(const std::uint8_t* data, std::uint64_t size, std::uint64_t ex
   }
   LzmaDec_Init(&state);
 
-  const Byte* input = data + kLzmaHeaderSize;
-  std::uint64_t inputLeft = size - kLzmaHeaderSize;
+  std::span<const std::uint8_t> piece;  // read, not yet consumed
   std::uint64_t outputLeft = expected;
   while (true) {
+    if (piece.empty() && input.Left() > 0) piece = input.Next();
     if (state.dicPos == state.dicBufSize) state.dicPos = 0;
     const SizeT start = state.dicPos;
     const auto step = static_cast<SizeT>(std::min<std::uint64_t>({state.dicBufSize - start, outputLeft, kChunkSize}));
     const ELzmaFinishMode mode = step == outputLeft ? LZMA_FINISH_END : LZMA_FINISH_ANY;
-    SizeT consumed = static_cast<SizeT>(inputLeft);
+    SizeT consumed = piece.size();
     ELzmaStatus status = LZMA_STATUS_NOT_SPECIFIED;
-    const SRes result = LzmaDec_DecodeToDic(&state, start + step, input, &consumed, mode, &status);
+    const SRes result = LzmaDec_DecodeToDic(&state, start + step, piece.data(), &consumed, mode, &status);
     const SizeT produced = state.dicPos - start;
-    input += consumed;
-    inputLeft -= consumed;
+    piece = piece.subspan(consumed);
     output.Write(state.dic + start, produced);
     outputLeft -= produced;
 
@@ -397,40 +440,64 @@ void DecodeLzmaTo(const std::uint8_t* data, std::uint64_t size, std::uint64_t ex
       return;
     }
     if (status == LZMA_STATUS_MAYBE_FINISHED_WITHOUT_MARK && outputLeft == 0) return;
-    if (status == LZMA_STATUS_NEEDS_MORE_INPUT) Damaged(L"the LZMA stream is truncated");
+    if (status == LZMA_STATUS_NEEDS_MORE_INPUT) {
+      // The decoder took every byte it was given; more comes from the source while there is any.
+      if (piece.empty() && input.Left() == 0) Damaged(L"the LZMA stream is truncated");
+      continue;
+    }
     if (produced == 0 && consumed == 0) Damaged(L"the LZMA stream does not progress");
   }
 }
 
 }  // namespace
 
+void TMemoryPackageSource::ReadAt(std::uint64_t offset, std::uint8_t* to, std::size_t count) const {
+  if (offset > Size() || count > Size() - offset) Damaged(L"a read lies outside the package");
+  if (count > 0) std::memcpy(to, m_pData + offset, count);
+}
+
 void TPackageReader::Open(const std::uint8_t* data, std::size_t size, std::wstring_view expectedName) {
   Close();
-  if (data == nullptr || size == 0) Damaged(L"the package is empty");
-  const TByteView bytes(data, size);
-  const TDirectory directory = ReadDirectory(bytes, FindEndRecord(bytes));
+  m_Memory = TMemoryPackageSource(data, size);
+  Read(m_Memory, expectedName);
+}
+
+void TPackageReader::Open(const IPackageSource& source, std::wstring_view expectedName) {
+  Close();
+  Read(source, expectedName);
+}
+
+void TPackageReader::Read(const IPackageSource& source, std::wstring_view expectedName) {
+  const std::uint64_t size = source.Size();
+  if (size == 0) Damaged(L"the package is empty");
+  // The end record, its comment of up to 64 KiB and a ZIP64 locator before them: the package's tail.
+  const std::uint64_t tailSize = std::min<std::uint64_t>(size, kZip64LocatorSize + kMaxCommentSize + kEndRecordSize);
+  const TByteView tail(source, size - tailSize, tailSize);
+  const TDirectory directory = ReadDirectory(source, tail, FindEndRecord(tail));
 
   // The first entry of the central directory; the directory's own sizes are the ones to trust (a local
   // header written before its data was known holds zeros).
   const std::uint64_t at = directory.nOffset;
-  if (directory.nSize < kCentralHeaderSize || bytes.U32(at) != kCentralHeaderSignature) {
+  const TByteView header(source, at, kCentralHeaderSize);
+  if (directory.nSize < kCentralHeaderSize || header.U32(at) != kCentralHeaderSignature) {
     Damaged(L"the central directory is damaged");
   }
   TEntry entry;
-  entry.nFlags = bytes.U16(at + 8);
-  entry.nMethod = bytes.U16(at + 10);
-  entry.nCrc32 = bytes.U32(at + 16);
-  entry.nCompressedSize = bytes.U32(at + 20);
-  entry.nUncompressedSize = bytes.U32(at + 24);
-  const std::size_t nameSize = bytes.U16(at + 28);
-  const std::size_t extraSize = bytes.U16(at + 30);
-  std::uint64_t localAt = bytes.U32(at + 42);
-  const std::size_t nameAt = static_cast<std::size_t>(at) + kCentralHeaderSize;
-  bytes.Need(nameAt, nameSize + extraSize, L"the entry's name");
-  ApplyZip64Extra(bytes, nameAt + nameSize, extraSize, entry.nUncompressedSize, entry.nCompressedSize, localAt);
+  entry.nFlags = header.U16(at + 8);
+  entry.nMethod = header.U16(at + 10);
+  entry.nCrc32 = header.U32(at + 16);
+  entry.nCompressedSize = header.U32(at + 20);
+  entry.nUncompressedSize = header.U32(at + 24);
+  const std::size_t nameSize = header.U16(at + 28);
+  const std::size_t extraSize = header.U16(at + 30);
+  std::uint64_t localAt = header.U32(at + 42);
+  const std::uint64_t nameAt = at + kCentralHeaderSize;
+  NeedInPackage(size, nameAt, nameSize + extraSize, L"the entry's name");
+  const TByteView names(source, nameAt, nameSize + extraSize);
+  ApplyZip64Extra(names, nameAt + nameSize, extraSize, entry.nUncompressedSize, entry.nCompressedSize, localAt);
 
-  const std::string_view rawName(reinterpret_cast<const char*>(bytes.At(nameAt)), nameSize);
-  std::wstring name = DecodeName(rawName, entry.nFlags, bytes, nameAt + nameSize, extraSize);
+  const std::string_view rawName(reinterpret_cast<const char*>(names.At(nameAt)), nameSize);
+  std::wstring name = DecodeName(rawName, entry.nFlags, names, nameAt + nameSize, extraSize);
   std::replace(name.begin(), name.end(), L'/', L'\\');
   if (!name.empty() && name.back() == L'\\') Damaged(L"the first entry is a folder, not a file: " + name);
   // The name is joined to the destination folder: one that climbs out of it, or names a drive, a stream
@@ -447,20 +514,24 @@ void TPackageReader::Open(const std::uint8_t* data, std::size_t size, std::wstri
     Damaged(L"compression method " + std::to_wstring(entry.nMethod) + L" is not supported");
   }
 
-  bytes.Need(localAt, kLocalHeaderSize, L"the local header");
-  if (bytes.U32(localAt) != kLocalHeaderSignature) Damaged(L"the local header is missing");
-  const std::size_t localNameSize = bytes.U16(localAt + 26);
-  const std::size_t localExtraSize = bytes.U16(localAt + 28);
-  bytes.Need(localAt + kLocalHeaderSize, localNameSize, L"the local header");
-  if (bytes.U16(localAt + 8) != entry.nMethod || localNameSize != nameSize ||
-      std::memcmp(bytes.At(localAt + kLocalHeaderSize), rawName.data(), nameSize) != 0) {
+  NeedInPackage(size, localAt, kLocalHeaderSize, L"the local header");
+  const TByteView local(source, localAt, kLocalHeaderSize);
+  if (local.U32(localAt) != kLocalHeaderSignature) Damaged(L"the local header is missing");
+  const std::size_t localNameSize = local.U16(localAt + 26);
+  const std::size_t localExtraSize = local.U16(localAt + 28);
+  NeedInPackage(size, localAt + kLocalHeaderSize, localNameSize, L"the local header");
+  const TByteView localName(source, localAt + kLocalHeaderSize, localNameSize);
+  if (local.U16(localAt + 8) != entry.nMethod || localNameSize != nameSize ||
+      (nameSize > 0 && std::memcmp(localName.At(localAt + kLocalHeaderSize), rawName.data(), nameSize) != 0)) {
     Damaged(L"the local header does not match the central directory");
   }
   const std::uint64_t dataAt = localAt + kLocalHeaderSize + localNameSize + localExtraSize;
-  bytes.Need(dataAt, entry.nCompressedSize, L"the entry's data");
-  entry.nDataOffset = static_cast<std::size_t>(dataAt);
+  NeedInPackage(size, dataAt, entry.nCompressedSize, L"the entry's data");
+  entry.nDataOffset = dataAt;
   if ((entry.nFlags & kFlagDataDescriptor) != 0) {
-    CheckDataDescriptor(bytes, dataAt + entry.nCompressedSize, entry.nCrc32, entry.nCompressedSize,
+    // A signature, a CRC-32 and two sizes of up to 8 bytes each.
+    const std::uint64_t descriptorAt = dataAt + entry.nCompressedSize;
+    CheckDataDescriptor(TByteView(source, descriptorAt, 24), descriptorAt, entry.nCrc32, entry.nCompressedSize,
                         entry.nUncompressedSize);
   }
 
@@ -475,24 +546,25 @@ void TPackageReader::Open(const std::uint8_t* data, std::size_t size, std::wstri
         Damaged(declared + L" is beyond what Deflate data" + packed + L" can hold");
       }
       break;
-    default:
+    default: {
       if (entry.nCompressedSize < kLzmaHeaderSize) Damaged(L"the LZMA header is truncated");
-      if (const std::uint16_t length = bytes.U16(dataAt + 2); length != LZMA_PROPS_SIZE) {
+      const TByteView lzma(source, dataAt, kLzmaHeaderSize);
+      if (const std::uint16_t length = lzma.U16(dataAt + 2); length != LZMA_PROPS_SIZE) {
         Damaged(L"the LZMA property length is " + std::to_wstring(length) + L", not 5");
       }
       if (entry.nUncompressedSize / kMaxLzmaRatio > entry.nCompressedSize) {
         Damaged(declared + L" is beyond what LZMA data" + packed + L" can hold");
       }
-      if (const std::uint32_t dictionary = LzmaDictionarySize(bytes.At(dataAt + 4));
+      if (const std::uint32_t dictionary = LzmaDictionarySize(lzma.At(dataAt + 4));
           dictionary > std::min(std::max(kLzmaDictionaryFloor, entry.nUncompressedSize), kLzmaDictionaryCeiling)) {
         Damaged(L"the LZMA dictionary of " + std::to_wstring(dictionary) + L" bytes is larger than a file of " +
                 std::to_wstring(entry.nUncompressedSize) + L" bytes may ask for");
       }
       break;
+    }
   }
 
-  m_pData = data;
-  m_nSize = size;
+  m_pSource = &source;
   m_Entry = entry;
   m_strEntryName = std::move(name);
 }
@@ -518,17 +590,24 @@ std::filesystem::path TPackageReader::ExtractFirstEntry(const std::filesystem::p
   }
 
   TOutputFile output(target);
-  const std::uint8_t* data = m_pData + m_Entry.nDataOffset;
   switch (m_Entry.nMethod) {
-    case kMethodStored:
-      WriteStored(data, m_Entry.nCompressedSize, output);
+    case kMethodStored: {
+      TEntryInput input(*m_pSource, m_Entry.nDataOffset, m_Entry.nCompressedSize);
+      WriteStored(input, output);
       break;
-    case kMethodDeflate:
-      InflateTo(data, m_Entry.nCompressedSize, m_Entry.nUncompressedSize, output);
+    }
+    case kMethodDeflate: {
+      TEntryInput input(*m_pSource, m_Entry.nDataOffset, m_Entry.nCompressedSize);
+      InflateTo(input, m_Entry.nUncompressedSize, output);
       break;
-    default:
-      DecodeLzmaTo(data, m_Entry.nCompressedSize, m_Entry.nUncompressedSize, output);
+    }
+    default: {
+      std::array<std::uint8_t, kLzmaHeaderSize> header{};
+      m_pSource->ReadAt(m_Entry.nDataOffset, header.data(), header.size());
+      TEntryInput input(*m_pSource, m_Entry.nDataOffset + kLzmaHeaderSize, m_Entry.nCompressedSize - kLzmaHeaderSize);
+      DecodeLzmaTo(header, input, m_Entry.nUncompressedSize, output);
       break;
+    }
   }
   if (output.Written() != m_Entry.nUncompressedSize) {
     Damaged(L"the entry holds " + std::to_wstring(output.Written()) + L" bytes, not the declared " +
@@ -544,8 +623,8 @@ std::filesystem::path TPackageReader::ExtractFirstEntry(const std::filesystem::p
 }
 
 void TPackageReader::Close() {
-  m_pData = nullptr;
-  m_nSize = 0;
+  m_pSource = nullptr;
+  m_Memory = TMemoryPackageSource(nullptr, 0);
   m_Entry = {};
   m_strEntryName.clear();
 }

@@ -1,6 +1,7 @@
-// The reader of one package: a ZIP archive held in memory whose first entry is the file to install.
-// Reads methods 0 (stored), 8 (Deflate) and 14 (LZMA), with data descriptors and ZIP64 sizes, and
-// streams the entry to disk in chunks, checking its CRC-32 and its declared sizes. Portable.
+// The reader of one package: a ZIP archive whose first entry is the file to install, read from a source
+// (a file on disk, or bytes in memory) in bounded pieces. Reads methods 0 (stored), 8 (Deflate) and 14
+// (LZMA), with data descriptors and ZIP64 sizes, and streams the entry to disk in chunks, checking its
+// CRC-32 and its declared sizes. Portable; the file source is the platform's (PackageFileU).
 #pragma once
 
 #include <cstddef>
@@ -35,6 +36,28 @@ class TDiskFullError : public TError {
   using TError::TError;
 };
 
+// Where a package's bytes come from. The reader asks only for ranges inside Size(), each at most a
+// chunk long, so a package on disk is never held whole in memory.
+class IPackageSource {
+ public:
+  virtual ~IPackageSource() = default;
+  virtual std::uint64_t Size() const = 0;
+  // Exactly `count` bytes at `offset`; raises TPackageError when they cannot be read.
+  virtual void ReadAt(std::uint64_t offset, std::uint8_t* to, std::size_t count) const = 0;
+};
+
+// A package held in memory (the fuzz target's and the tests'). Borrows the bytes.
+class TMemoryPackageSource : public IPackageSource {
+ public:
+  TMemoryPackageSource(const std::uint8_t* data, std::size_t size) : m_pData(data), m_nSize(size) {}
+  std::uint64_t Size() const override { return m_pData ? m_nSize : 0; }
+  void ReadAt(std::uint64_t offset, std::uint8_t* to, std::size_t count) const override;
+
+ private:
+  const std::uint8_t* m_pData;
+  std::size_t m_nSize;
+};
+
 class TPackageReader {
  public:
   // Closes what the reader held, then reads the archive's directory and checks the first entry: a safe
@@ -42,9 +65,12 @@ class TPackageReader {
   // letter case ignored (IsSameFileName); a supported method, no encryption, data inside the package, an
   // LZMA property length of 5, an LZMA dictionary of at most the larger of 64 MiB and the declared size
   // but never above 256 MiB, and a declared size the data could plausibly hold. Throws TPackageError
-  // otherwise. The reader borrows `data`: it must stay unchanged until the extraction is over.
+  // otherwise. The reader borrows the source: it must stay open and unchanged until the extraction is
+  // over.
+  void Open(const IPackageSource& source, std::wstring_view expectedName);
+  // The same for bytes in memory, which the reader borrows likewise.
   void Open(const std::uint8_t* data, std::size_t size, std::wstring_view expectedName);
-  bool IsOpen() const { return m_pData != nullptr; }
+  bool IsOpen() const { return m_pSource != nullptr; }
 
   // The first entry's name, with "\" separators; may contain subfolders. Empty while nothing is open.
   const std::wstring& FirstEntryName() const { return m_strEntryName; }
@@ -66,11 +92,14 @@ class TPackageReader {
     std::uint32_t nCrc32 = 0;
     std::uint64_t nCompressedSize = 0;
     std::uint64_t nUncompressedSize = 0;
-    std::size_t nDataOffset = 0;
+    std::uint64_t nDataOffset = 0;
   };
 
-  const std::uint8_t* m_pData = nullptr;
-  std::size_t m_nSize = 0;
+  // Open's work, on a reader that holds nothing.
+  void Read(const IPackageSource& source, std::wstring_view expectedName);
+
+  const IPackageSource* m_pSource = nullptr;
+  TMemoryPackageSource m_Memory{nullptr, 0};  // the source of the bytes-in-memory Open
   TEntry m_Entry;
   std::wstring m_strEntryName;
 };
