@@ -75,7 +75,6 @@ target_link_libraries(unit_core PRIVATE sf_core gmock_main)
 target_compile_definitions(unit_core PRIVATE SF_TEST_DATA_DIR="${CMAKE_SOURCE_DIR}/tests/data")
 sf_warnings(unit_core)
 add_test(NAME unit_core.wine COMMAND unit_core --gtest_brief=1)
-include("${CMAKE_SOURCE_DIR}/tests/fixtures/Packages.cmake")
 
 add_executable(unit_win ${SF_UNIT_WIN} "${SF_RC_FILE}")
 target_include_directories(unit_win PRIVATE "${CMAKE_SOURCE_DIR}/tests/unit/win")
@@ -84,6 +83,7 @@ sf_warnings(unit_win)
 # The engine under test reads unsigned manifests; the tests of signed ones give their keys explicitly.
 sf_manifest_keys(unit_win)
 add_test(NAME unit_win.wine COMMAND unit_win --gtest_brief=1)
+include("${CMAKE_SOURCE_DIR}/tests/fixtures/Packages.cmake")
 # The unit tests' own resources: a tiny picture drawn at build time (no binary in the tree), and the same
 # picture cut short.
 set(SF_TEST_PICTURE "${CMAKE_BINARY_DIR}/test-resources/TestPicture.png")

@@ -6,6 +6,7 @@
 #include "common/ErrorU.h"
 #include "common/WinErrorU.h"
 #include "engine/EngineTextsU.h"
+#include "engine/InstallationRulesU.h"
 #include "engine/InstallerThreadU.h"
 #include "engine/ManifestTrustU.h"
 #include "engine/MessagesU.h"
@@ -14,6 +15,7 @@
 #include "logging/LogU.h"
 #include "logging/WindowsFactsU.h"
 #include "transfer/FileOpsU.h"
+#include "transfer/PackageFileU.h"
 #include "transfer/QuillonUpdateReaderU.h"
 
 namespace sf {
@@ -85,6 +87,7 @@ void TInstallerThread::WMSetupDownloads() {
   auto run = std::make_shared<TDownloadRun>();
   run->queues = std::make_shared<TWorkQueues>();
   run->stop = m_Stop;
+  run->packages = std::make_shared<const TPackageFolder>(PackageFolderIn(CompanyFolder(EnvironmentVariable(L"APPDATA"))));
   run->strTempDownloadPath = m_strTempDownloadPath;
   run->strInstallPath = InstallPath();
   run->bNewInstall = m_bNewInstall.load();
@@ -219,7 +222,7 @@ void TInstallerThread::HandleReport(TWorkerReport& report) {
       }
       // The item waits in the queue for the retry button, with all its attempts again.
       item->nRetries = 0;
-      std::string().swap(item->Stream);
+      item->Package.reset();
       const bool wasSuspended = m_bInstallationSuspended.exchange(true);
       queues.EnqueueItemForDownload(std::move(item));
       // Another worker's failure already brought the retry page.

@@ -14,6 +14,7 @@
 #include "errorreport/ExceptionObjectU.h"
 #include "logging/LogU.h"
 #include "logging/SystemDiagU.h"
+#include "transfer/PackageFileU.h"
 #include "transfer/WorkQueuesU.h"
 
 namespace sf {
@@ -180,6 +181,7 @@ void TInstallerThread::WMVerifyPreviousInstall() {
   AppendLog(L"WMVerifyPreviousInstall");
   // What an earlier run left half-done is settled before any decision rests on the installations.
   RecoverUpdates();
+  DiscardPackageFolder(PackageFolderIn(CompanyFolder(EnvironmentVariable(L"APPDATA"))));  // a killed run's
   m_bNewInstall.store(true);
   m_strRegFolder = ProductName;
   AppendLog(L"WMVerifyPreviousInstall Before Path=" + m_strInstallPath);

@@ -39,7 +39,7 @@ void TWorkQueues::EnqueueItemForExtraction(PFileToDownload item) {
   {
     std::lock_guard guard(m_csQueues);
     if (m_bStopped.load()) return;
-    m_nBacklogBytes += item->Stream.size();
+    m_nBacklogBytes += item->PackageBytes();
     ++m_nBacklogCount;
     m_ExtractAndValidateList.push_back(std::move(item));
   }
@@ -50,7 +50,7 @@ PFileToDownload TWorkQueues::DequeueExtractionItem() {
   std::lock_guard guard(m_csQueues);
   if (m_bStopped.load() || m_ExtractAndValidateList.empty()) return nullptr;
   const auto largest = std::max_element(m_ExtractAndValidateList.begin(), m_ExtractAndValidateList.end(),
-                                        [](const auto& a, const auto& b) { return a->Stream.size() < b->Stream.size(); });
+                                        [](const auto& a, const auto& b) { return a->PackageBytes() < b->PackageBytes(); });
   PFileToDownload item = std::move(*largest);
   m_ExtractAndValidateList.erase(largest);
   m_nActiveWorkersCount.fetch_add(1);
@@ -60,7 +60,7 @@ PFileToDownload TWorkQueues::DequeueExtractionItem() {
 void TWorkQueues::ReleaseBacklog(const TFileToDownload& item) {
   {
     std::lock_guard guard(m_csQueues);
-    m_nBacklogBytes -= std::min(m_nBacklogBytes, item.Stream.size());
+    m_nBacklogBytes -= std::min<std::size_t>(m_nBacklogBytes, item.PackageBytes());
     if (m_nBacklogCount > 0) --m_nBacklogCount;
   }
   m_downloadWork.notify_all();

@@ -15,8 +15,9 @@
 
 namespace sf {
 
-// Packages held in memory while they wait for, or go through, extraction. A download worker takes no new
-// item while the backlog is at either bound, so memory stays flat in the size of the version.
+// Downloaded packages (files in the run's package folder) that wait for, or go through, extraction. A
+// download worker takes no new item while the backlog is at either bound, so the disk holds a few
+// packages beside the unpacked files, whatever the size of the version.
 struct TBacklogLimits {
   std::size_t nBytes = 64u << 20;
   std::size_t nCount = 4;

@@ -43,9 +43,6 @@ void PrepareExtractionFolder(const TDownloadRun& run, const TFileToDownload& ite
 // How often a worker looks whether a suspended installation goes on.
 constexpr DWORD kSuspendedPollMs = 100;
 
-// The package's bytes are not needed any more; the memory goes back at once.
-void ReleaseStream(TFileToDownload& item) { std::string().swap(item.Stream); }
-
 void DeleteIfThere(const std::wstring& path) {
   if (!path.empty()) ::DeleteFileW(path.c_str());
 }
@@ -171,9 +168,20 @@ void TDownloadThread::ProcessItem(PFileToDownload item) {
     return;
   }
   m_nCurrDownloaded.store(0);
-  ReleaseStream(*item);
+  // Deleted on every way out of here but the extraction queue's.
+  std::unique_ptr<TPackageFile> package = m_run->packages->NewFile(item->strFileMd5);
   std::uint32_t lastStatus = 0;
-  std::optional<THttpResponse> response = DownloadSingleFile(*item, lastStatus);
+  std::optional<THttpResponse> response;
+  try {
+    response = DownloadSingleFile(*item, *package, lastStatus);
+  } catch (const TDiskFullError& e) {
+    // Fetching the package again cannot make room: the run ends as for any full disk.
+    AppendLog(L"TDownloadThread: No room for the package of File=" + item->strFileUrl + L": " + ExceptionMessage(e));
+    package.reset();  // gives back what the partial file took
+    Report(TWorkerOutcome::DiskFull, std::move(item), ExceptionMessage(e));
+    return;
+  }
+  package->CloseWriting();
   if (Stopped()) {
     AppendLog(L"TDownloadThread: Stopped while fetching File=" + item->strFileUrl);
     return;  // the run is over, and the item with it
@@ -182,28 +190,35 @@ void TDownloadThread::ProcessItem(PFileToDownload item) {
     // Whatever the received bytes credited so far now counts through the total instead.
     m_nCurrDownloaded.store(0);
     Queues().UpdateTotalDownloaded(static_cast<std::int32_t>(item->nDownloadSize));
-    item->Stream = std::move(response->Body);
+    item->Package = std::move(package);
     PrepareExtractionFolder(*m_run, *item);
     Queues().EnqueueItemForExtraction(std::move(item));
     return;
   }
   AppendLog(L"TDownloadThread: Failed to download File=" + item->strFileUrl + L" HttpStatus=" +
             std::to_wstring(lastStatus));
+  package.reset();
   Report(TWorkerOutcome::DownloadFailed, std::move(item), L"HttpStatus=" + std::to_wstring(lastStatus));
 }
 
-std::optional<THttpResponse> TDownloadThread::DownloadSingleFile(TFileToDownload& item, std::uint32_t& lastStatus) {
+std::optional<THttpResponse> TDownloadThread::DownloadSingleFile(TFileToDownload& item, TPackageFile& package,
+                                                                 std::uint32_t& lastStatus) {
   std::optional<THttpResponse> response;
   // A body longer than expected is cut off and counts as a failed attempt, so no server can make the
-  // worker hold more than the package it announced.
+  // worker write more than the package it announced.
   const std::size_t limit = item.nDownloadSize > 0 ? static_cast<std::size_t>(item.nDownloadSize) : kUnknownSizeLimit;
   while (item.nRetries < MAX_DOWNLOAD_ATTEMPTS && !Stopped()) {
     AppendLog(L"DownloadSingleFile: strURL=" + item.strFileUrl);
     try {
       // The setting in force now: one confirmed on the retry page reaches the retried downloads.
       m_NetHttpClient.SetProxySettings(m_host.GetProxySettings());
-      response = m_NetHttpClient.Get(item.strFileUrl, limit);
+      // Each attempt writes the package from its start, as WinHTTP delivers it.
+      package.Rewrite();
+      response = m_NetHttpClient.Get(item.strFileUrl, limit,
+                                     [&package](const char* data, std::size_t size) { package.Append(data, size); });
       lastStatus = response->nStatusCode;
+    } catch (const TDiskFullError&) {
+      throw;  // not the server's fault: no other attempt
     } catch (const TError& e) {
       AppendLog(L"TDownloadThread.DownloadSingleFile: except: " + ExceptionMessage(e));
       const auto& last = m_NetHttpClient.LastResponse();
@@ -217,7 +232,7 @@ std::optional<THttpResponse> TDownloadThread::DownloadSingleFile(TFileToDownload
     const auto expected = static_cast<std::int64_t>(item.nDownloadSize);
     if (response && response->nStatusCode == 200 &&
         (expected == 0 || (response->nContentLength == expected &&
-                           static_cast<std::int64_t>(response->Body.size()) == expected))) {
+                           static_cast<std::int64_t>(package.Size()) == expected))) {
       AppendLog(L"StatusCode=" + std::to_wstring(response->nStatusCode) + L" StatusText=" + response->strStatusText +
                 L" Size=" + std::to_wstring(response->nContentLength) + L" File=" + item.strFileMd5);
       return response;
@@ -249,10 +264,12 @@ void TExtractThread::Execute() {
 void TExtractThread::ProcessItem(PFileToDownload item) {
   const std::wstring destination = JoinPath(m_run->strTempDownloadPath, item->strFilePath);
   std::wstring unpacked;
-  // The package's bytes count against the download backlog until they are let go, on every path.
+  std::optional<TPackageFileSource> source;
+  // The package counts against the download backlog until it is let go, on every path.
   bool inBacklog = true;
   const auto releaseBacklog = [&] {
     Zip.Close();
+    source.reset();
     if (std::exchange(inBacklog, false)) Queues().ReleaseBacklog(*item);
   };
   const auto logFailure = [&](const wchar_t* kind, const std::wstring& message) {
@@ -261,12 +278,14 @@ void TExtractThread::ProcessItem(PFileToDownload item) {
   };
   try {
     AppendLog(L"TExtractThread: Extracting=" + item->strFileName + L" to=" + destination);
-    Zip.Open(reinterpret_cast<const std::uint8_t*>(item->Stream.data()), item->Stream.size(), item->strFileName);
+    if (!item->Package) throw TPackageError(L"Invalid package: the package is empty");
+    source.emplace(item->Package->Path());
+    Zip.Open(*source, item->strFileName);
     unpacked = JoinPath(destination, Zip.FirstEntryName());
     Zip.ExtractFirstEntry(std::filesystem::path(destination), InstallerPathGuard());
     TestPausePoint(L"extract");
     releaseBacklog();
-    ReleaseStream(*item);
+    item->Package.reset();
 
     TFileDigests local;
     if (!ValidateMD5Hash(unpacked, item->strFileMd5, item->strFileSha256, &local)) {
@@ -287,18 +306,18 @@ void TExtractThread::ProcessItem(PFileToDownload item) {
   } catch (const TFileCreateError& e) {
     releaseBacklog();
     logFailure(L" (EFCreateError) ", ExceptionMessage(e));
-    Report(TWorkerOutcome::FileInUse, std::move(item), ExceptionMessage(e));  // with its package, for a retry
+    Report(TWorkerOutcome::FileInUse, std::move(item), ExceptionMessage(e));  // with its package file, for a retry
   } catch (const TDiskFullError& e) {
     releaseBacklog();
     logFailure(L" (Disk full) ", ExceptionMessage(e));
     DeleteIfThere(unpacked);  // gives back what the partial file took
-    ReleaseStream(*item);
+    item->Package.reset();
     Report(TWorkerOutcome::DiskFull, std::move(item), ExceptionMessage(e));
   } catch (const TPackageError& e) {
     releaseBacklog();
     logFailure(L"", ExceptionMessage(e));
     DeleteIfThere(unpacked);
-    ReleaseStream(*item);
+    item->Package.reset();
     Report(TWorkerOutcome::DamagedPackage, std::move(item), ExceptionMessage(e));
   }
 }

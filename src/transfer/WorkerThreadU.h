@@ -17,6 +17,7 @@
 #include "common/StopSignalU.h"
 #include "common/ThreadU.h"
 #include "network/HttpClientU.h"
+#include "transfer/PackageFileU.h"
 #include "transfer/PackageReaderU.h"
 #include "transfer/WorkQueuesU.h"
 
@@ -28,7 +29,7 @@ enum class TWorkerOutcome : std::uint8_t {
   DownloadFailed,   // every attempt left for the item failed
   DamagedPackage,   // the package could not be unpacked, or the unpacked file had the wrong digest
   FileInUse,        // the unpacked file could not be created, typically because the product runs
-  DiskFull,         // there was no room for the unpacked file (a full disk or an exceeded quota)
+  DiskFull,         // there was no room for the package or the unpacked file (a full disk or an exceeded quota)
   UnexpectedError,  // anything else; the item is lost (but still counts as outstanding) and the worker has left
 };
 
@@ -54,6 +55,8 @@ class IWorkerHost {
 
 // The facts of one download run, fixed before its workers start.
 struct TDownloadRun {
+  // Declared first, so that it goes last: the folder is removed once the queued packages are gone.
+  std::shared_ptr<const TPackageFolder> packages;
   std::shared_ptr<TWorkQueues> queues;
   std::shared_ptr<const TStopSignal> stop;  // the run's stop signal: once set, every worker leaves
   std::wstring strTempDownloadPath;         // where packages are unpacked, ending in "\"
@@ -119,9 +122,11 @@ class TDownloadThread : public TBaseWorkerThread {
 
  private:
   void ProcessItem(PFileToDownload item);
-  // The response of the last attempt, or none; lastStatus is the status line of the last answer that
-  // arrived, also when its body then failed (0 when none came).
-  std::optional<THttpResponse> DownloadSingleFile(TFileToDownload& item, std::uint32_t& lastStatus);
+  // The response of the last attempt, or none; its body is in `package`. lastStatus is the status line of
+  // the last answer that arrived, also when its body then failed (0 when none came). Raises
+  // TDiskFullError when the package finds no room.
+  std::optional<THttpResponse> DownloadSingleFile(TFileToDownload& item, TPackageFile& package,
+                                                  std::uint32_t& lastStatus);
 
   TNetHttpClient m_NetHttpClient;
   ULONGLONG m_nLastUpdate = 0;

@@ -11,11 +11,23 @@
 namespace sf {
 namespace {
 
+// A package of `bytes` bytes, as the download left it on disk.
+class TFakePackage : public IPackageFile {
+ public:
+  explicit TFakePackage(std::uint64_t bytes) : m_nBytes(bytes) {}
+  const std::wstring& Path() const override { return m_strPath; }
+  std::uint64_t Size() const override { return m_nBytes; }
+
+ private:
+  std::wstring m_strPath = L"package";
+  std::uint64_t m_nBytes;
+};
+
 PFileToDownload Item(std::int64_t size, std::string bytes = {}) {
   auto item = std::make_unique<TFileToDownload>();
   item->nDownloadSize = size;
   item->strFileName = std::to_wstring(size);
-  item->Stream = std::move(bytes);
+  if (!bytes.empty()) item->Package = std::make_unique<TFakePackage>(bytes.size());
   return item;
 }
 
@@ -69,7 +81,7 @@ TEST(WorkQueues, DownloadsWaitWhileTheExtractionBacklogIsFull) {
   queues.EnqueueItemForExtraction(Item(10, std::string(10, 'x')));
   EXPECT_EQ(queues.DequeueDownloadItem(), nullptr) << "two packages wait: the count bound is reached";
   auto extracting = queues.DequeueExtractionItem();
-  EXPECT_EQ(queues.DequeueDownloadItem(), nullptr) << "a package being unpacked still holds memory";
+  EXPECT_EQ(queues.DequeueDownloadItem(), nullptr) << "a package being unpacked still holds its file";
   queues.ReleaseBacklog(*extracting);
   EXPECT_NE(queues.DequeueDownloadItem(), nullptr);
 
@@ -109,7 +121,7 @@ TEST(WorkQueues, WorkRemainsUntilEveryItemHasEnded) {
           if ((++round + w) % 7 == 0) {
             queues.EnqueueItemForDownload(std::move(item));  // a failed download goes back
           } else {
-            item->Stream.assign(16, 'p');
+            item->Package = std::make_unique<TFakePackage>(16);
             queues.EnqueueItemForExtraction(std::move(item));
           }
           queues.DecrementWorkerActiveCount();
@@ -117,7 +129,7 @@ TEST(WorkQueues, WorkRemainsUntilEveryItemHasEnded) {
         if (auto item = queues.DequeueExtractionItem()) {
           queues.ReleaseBacklog(*item);
           if ((++round + w) % 5 == 0) {
-            item->Stream.clear();
+            item->Package.reset();
             queues.EnqueueItemForDownload(std::move(item));  // a damaged package is fetched again
           } else {
             ++ended;
