@@ -170,6 +170,7 @@ void TInstallerThread::WMUpdateProgress() {
   // A report still waiting in the queue may end the run or pause it.
   WMWorkerOutcome();
   if (m_bRunEnded || m_bInstallationSuspended.load()) return;
+  run.reset();  // the run, and its package folder, end with its workers, before the files are placed
   FinishInstallation();
 }
 

@@ -33,6 +33,11 @@ def registered(installer) -> tuple[list[str], list[str]]:
             [k for k in installer.wine.reg_subkeys(UNINSTALL) if k.startswith("Stormfinch")])
 
 
+def package_folder(installer) -> Path:
+    """Where a run keeps the packages it downloaded until they are unpacked."""
+    return company_folder(installer) / "packages_stormfinch"
+
+
 def files_below(folder: Path) -> list[Path]:
     return [p for p in folder.rglob("*") if p.is_file()] if folder.exists() else []
 
@@ -184,6 +189,7 @@ def test_unattended_run_endings(installer, site, request, ending):
         result = ending.drive(installer, site, server) if ending.drive else installer.run(*ending.args)
         assert result.exit_code == ending.exit_code, result.log
         ending.check(installer, site, server, result, before)
+        assert not package_folder(installer).exists()
     finally:
         holder = getattr(installer, "holder", None)
         if holder:
@@ -219,8 +225,9 @@ def fill(folder: Path, leave: int) -> None:
 
 
 # An unattended new installation beside an existing one, an interactive first installation, and an
-# update, whose staged files need the room: none of them may harm what is installed.
-@pytest.mark.parametrize("run", ["unattended", "interactive", "update"])
+# update, whose staged files need the room: none of them may harm what is installed. With no room even
+# for a package, the download that meets the full disk ends the run the same way.
+@pytest.mark.parametrize("run", ["unattended", "interactive", "update", "no room for a package"])
 def test_a_full_disk_stops_the_run_after_one_download(installer, nginx, site, run):
     product = sum(e["size"] for e in manifest(site)["files"])
     # Mounted on APPDATA, not on the company folder inside it: Wine shows a mount point as a link, and
@@ -234,7 +241,7 @@ def test_a_full_disk_stops_the_run_after_one_download(installer, nginx, site, ru
             publish_next_version(site)
         before = installer.state()
         fetched_before = len(nginx.access_log())
-        fill(installer.wine.paths["APPDATA"], product // 4)
+        fill(installer.wine.paths["APPDATA"], 16384 if run == "no room for a package" else product // 4)
 
         if run == "interactive":
             wizard = Wizard(installer)
@@ -248,11 +255,14 @@ def test_a_full_disk_stops_the_run_after_one_download(installer, nginx, site, ru
         else:
             result = installer.run(*(("/update",) if run == "update" else ("/install", "abc")))
             assert result.exit_code == -1, result.log
-        key = "Stormfinch_abc" if run == "unattended" else "Stormfinch"
+        if run == "no room for a package":
+            assert "TDownloadThread: No room for the package of File=" in result.log
+        key = "Stormfinch" if run in ("interactive", "update") else "Stormfinch_abc"
         target = f"{installer.appdata_windows()}\\Ardentis\\{key}\\"
         assert f"TInstallerThread.StopForDiskFull: No space left in {target}: " in result.log
         assert not temp_download_folder(installer).exists()
         assert not (company_folder(installer) / "update_stormfinch").exists()
+        assert not package_folder(installer).exists()
         (installer.wine.paths["APPDATA"] / "filler.bin").unlink()
         # The existing installation, its registry keys and shortcuts are as they were; nothing else came.
         assert installer.state() == before

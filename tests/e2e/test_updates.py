@@ -128,6 +128,10 @@ def test_an_update_killed_at_any_moment_leaves_one_version_per_file(installer, f
             time.sleep(0.2)
     killed = installer.kill(proc)
     assert "TestPausePoint" in killed.log or kill.pause is None
+    packages = installer.wine.paths["APPDATA"] / "Ardentis" / "packages_stormfinch"
+    # A run killed while it works on packages leaves them (during downloads, the stalled one half written);
+    # the next run removes them. The swap begins once every package is unpacked and the folder is gone.
+    assert packages.exists() == (kill.pause in (None, "extract:2"))
 
     assert_one_version_per_file(folder, old, new)
     versions = {"old" if md5(folder / rel) == old[rel] else "new" for rel in new}
@@ -148,6 +152,7 @@ def test_an_update_killed_at_any_moment_leaves_one_version_per_file(installer, f
     assert again.exit_code == 0, again.log
     assert (kill.recovery in again.log) != kill.interactive
     assert_updated(installer, folder, new)
+    assert not packages.exists()
 
 
 # --- A file held open --------------------------------------------------------------------------------------

@@ -380,6 +380,7 @@ def test_closing_during_progress_asks_and_yes_removes_the_unpack_folder(installe
     assert result.exit_code == 0
     assert "TSetupForm.FormCloseQuery: UndoInstall" in result.log
     assert not temp_download_folder(installer).exists()
+    assert not (installer.wine.paths["APPDATA"] / "Ardentis" / "packages_stormfinch").exists()
     assert not (installer.wine.paths["APPDATA"] / "Ardentis" / "Stormfinch").exists()
 
 
