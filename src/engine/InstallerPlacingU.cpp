@@ -161,19 +161,7 @@ void TInstallerThread::DiscardUnpackFolder() {
   }
   const std::wstring folder = m_strTempDownloadPath;
   if (folder.empty() || folder != NewInstallUnpackFolder()) return;
-  for (int attempt = 0; attempt < kDiscardAttempts && DirectoryExists(folder); ++attempt) {
-    if (attempt > 0) ::Sleep(kDiscardPauseMs);
-    try {
-      DeleteTree(folder);
-    } catch (const std::exception& e) {
-      AppendLog(L"TInstallerThread.DiscardUnpackFolder: " + ExceptionMessage(e));
-    }
-  }
-  if (DirectoryExists(folder)) {
-    std::wstring left;
-    ForEachFileBelow(folder, [&](const std::wstring& path) { left += L" " + path; });
-    AppendLog(L"TInstallerThread.DiscardUnpackFolder: could not remove " + folder + L":" + left);
-  }
+  DiscardFolder(folder, L"TInstallerThread.DiscardUnpackFolder", kDiscardAttempts, kDiscardPauseMs);
 }
 
 void TInstallerThread::StopForDiskFull(const std::wstring& folder, const std::wstring& detail) {

@@ -173,6 +173,22 @@ bool ForceDirectories(const std::wstring& path) {
   return false;
 }
 
+void DiscardFolder(const std::wstring& folder, const wchar_t* routine, int attempts, unsigned pauseMs) {
+  for (int attempt = 0; attempt < attempts && DirectoryExists(folder); ++attempt) {
+    if (attempt > 0) ::Sleep(pauseMs);
+    try {
+      DeleteTree(folder);
+    } catch (const std::exception& e) {
+      AppendLog(std::wstring(routine) + L": " + ExceptionMessage(e));
+    }
+  }
+  if (DirectoryExists(folder)) {
+    std::wstring left;
+    ForEachFileBelow(folder, [&](const std::wstring& path) { left += L" " + path; });
+    AppendLog(std::wstring(routine) + L": could not remove " + folder + L":" + left);
+  }
+}
+
 void ForEachFileBelow(const std::wstring& folder, const std::function<void(const std::wstring&)>& visit) {
   ForEachEntry(folder, [&](const WIN32_FIND_DATAW& data, bool real) {
     if (!real) return;

@@ -40,6 +40,11 @@ bool ForceDirectories(const std::wstring& path);
 // valid, TUnsafePathError when the guard refuses it.
 void DeleteTree(const std::wstring& path);
 
+// Deletes one of the installer's own folders with everything in it (DeleteTree), up to `attempts` times
+// `pauseMs` apart while it is still there (a worker that did not leave in time may hold a file); logs under
+// `routine` each error and, at the end, every file it could not remove.
+void DiscardFolder(const std::wstring& folder, const wchar_t* routine, int attempts = 1, unsigned pauseMs = 0);
+
 // Moves a file or a folder with its content by renaming it, within its volume: one step that is never a
 // copy, so nobody ever sees it half-moved. The destination's parents are created; an existing destination
 // is an error. Raises TWinError on failure, TUnsafePathError when the guard refuses either path (the

@@ -34,19 +34,7 @@ std::wstring PackageFolderIn(const std::wstring& companyFolder) {
   return IncludeTrailingBackslash(companyFolder) + L"packages_" + ProductId + L"\\";
 }
 
-void DiscardPackageFolder(const std::wstring& folder) {
-  if (!DirectoryExists(folder)) return;
-  try {
-    DeleteTree(folder);
-  } catch (const std::exception& e) {
-    AppendLog(L"DiscardPackageFolder: " + ExceptionMessage(e));
-  }
-  if (DirectoryExists(folder)) {
-    std::wstring left;
-    ForEachFileBelow(folder, [&](const std::wstring& path) { left += L" " + path; });
-    AppendLog(L"DiscardPackageFolder: could not remove " + folder + L":" + left);
-  }
-}
+void DiscardPackageFolder(const std::wstring& folder) { DiscardFolder(folder, L"DiscardPackageFolder"); }
 
 // --- TPackageFolder ------------------------------------------------------------------------------
 
