@@ -182,6 +182,41 @@ TEST_F(HttpClientTest, TheStopSignalEndsAStalledRequestAtOnce) {
   EXPECT_TRUE(test::FaultLog().empty());
 }
 
+// A download to disk: the body goes to the sink as WinHTTP delivers it, under the same limit, and what the
+// sink raises (a full disk) ends the request and reaches the caller unchanged.
+TEST_F(HttpClientTest, ASinkTakesTheBodyAsItArrives) {
+  const std::string content = RandomBytes(3 * 1024 * 1024 + 17, 5);
+  test::WriteServedFile("client/sink.bin", content);
+  TNetHttpClient client;
+  std::string received;
+  std::size_t pieces = 0;
+  const THttpResponse response =
+      client.Get(Nginx("/client/sink.bin"), content.size(), [&](const char* data, std::size_t size) {
+        received.append(data, size);
+        ++pieces;
+      });
+  EXPECT_EQ(response.nStatusCode, 200u);
+  EXPECT_TRUE(response.Body.empty());
+  EXPECT_TRUE(received == content);
+  EXPECT_GT(pieces, 1u);
+
+  EXPECT_THROW(client.Get(Nginx("/client/sink.bin"), content.size() - 1, [](const char*, std::size_t) {}), TError);
+
+  class TNoRoom : public TError {
+   public:
+    using TError::TError;
+  };
+  std::size_t calls = 0;
+  EXPECT_THROW(client.Get(Nginx("/client/sink.bin"), content.size(),
+                          [&](const char*, std::size_t) {
+                            ++calls;
+                            throw TNoRoom(L"no room");
+                          }),
+               TNoRoom);
+  EXPECT_EQ(calls, 1u);
+  EXPECT_EQ(client.Get(Nginx("/client/sink.bin"), content.size()).Body.size(), content.size());
+}
+
 TEST_F(HttpClientTest, ABodyBeyondTheCallersLimitIsAnError) {
   const std::string content = RandomBytes(100000, 3);
   test::WriteServedFile("client/sized.bin", content);
