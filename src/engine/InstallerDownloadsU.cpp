@@ -6,7 +6,6 @@
 #include "common/ErrorU.h"
 #include "common/WinErrorU.h"
 #include "engine/EngineTextsU.h"
-#include "engine/InstallationRulesU.h"
 #include "engine/InstallerThreadU.h"
 #include "engine/ManifestTrustU.h"
 #include "engine/MessagesU.h"
@@ -87,7 +86,7 @@ void TInstallerThread::WMSetupDownloads() {
   auto run = std::make_shared<TDownloadRun>();
   run->queues = std::make_shared<TWorkQueues>();
   run->stop = m_Stop;
-  run->packages = std::make_shared<const TPackageFolder>(PackageFolderIn(CompanyFolder(EnvironmentVariable(L"APPDATA"))));
+  run->packages = std::make_shared<const TPackageFolder>(PackageFolderIn(CurrentCompanyFolder()));
   run->strTempDownloadPath = m_strTempDownloadPath;
   run->strInstallPath = InstallPath();
   run->bNewInstall = m_bNewInstall.load();

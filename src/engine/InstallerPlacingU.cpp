@@ -19,13 +19,13 @@
 
 namespace sf {
 
+std::wstring CurrentCompanyFolder() { return CompanyFolder(EnvironmentVariable(L"APPDATA")); }
+
 namespace {
 
 // The unpack folder may still be held by a worker that did not leave in time.
 constexpr int kDiscardAttempts = 50;
 constexpr DWORD kDiscardPauseMs = 100;
-
-std::wstring CurrentCompanyFolder() { return CompanyFolder(EnvironmentVariable(L"APPDATA")); }
 
 std::wstring NewInstallUnpackFolder() { return Trim(CurrentCompanyFolder() + L"\\temp_install_" + ProductId + L"\\"); }
 

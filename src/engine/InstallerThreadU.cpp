@@ -181,7 +181,7 @@ void TInstallerThread::WMVerifyPreviousInstall() {
   AppendLog(L"WMVerifyPreviousInstall");
   // What an earlier run left half-done is settled before any decision rests on the installations.
   RecoverUpdates();
-  DiscardPackageFolder(PackageFolderIn(CompanyFolder(EnvironmentVariable(L"APPDATA"))));  // a killed run's
+  DiscardPackageFolder(PackageFolderIn(CurrentCompanyFolder()));  // a killed run's
   m_bNewInstall.store(true);
   m_strRegFolder = ProductName;
   AppendLog(L"WMVerifyPreviousInstall Before Path=" + m_strInstallPath);

@@ -38,6 +38,10 @@ void RefreshUninstallEntry(const std::wstring& registryFolder, const std::wstrin
 
 enum class TFileStatus : std::uint8_t { fsPendingDownload = 0, fsDownloaded = 1, fsIgnored = 2 };
 
+// The company's folder under this user's APPDATA, read at each call: the installations, the unpack folder,
+// the update folders and the run's package folder live in it.
+std::wstring CurrentCompanyFolder();
+
 class TInstallerThread : public TThreadBase, public IWorkerHost {
  public:
   // Constructs the engine suspended, for the given window. The version server is the product's own

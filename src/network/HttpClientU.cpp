@@ -259,7 +259,6 @@ void ReadBody(TAsyncRequest& request, THttpResponse& response, std::size_t maxBo
     if (response.nContentLength >= 0) {
       available = static_cast<DWORD>(std::min<std::size_t>(stated - received, TRequestState::kReadChunk));
     }
-    if (available > stated - received) available = static_cast<DWORD>(stated - received);
     if (available > maxBodySize - received) throw TError(LimitText(maxBodySize));
     const std::string_view piece = request.ReadData(available);
     if (piece.empty()) break;

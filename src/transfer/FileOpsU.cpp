@@ -72,16 +72,6 @@ class TWindowsPathFacts : public IPathFacts {
   bool IgnoresCase() const override { return true; }
 };
 
-// The guard's answer for one path of an operation; a refusal is logged before it is raised.
-std::wstring Guarded(const wchar_t* routine, std::wstring_view operation, const std::wstring& path, TLeaf leaf) {
-  try {
-    return InstallerPathGuard().Check(operation, path, leaf);
-  } catch (const TUnsafePathError& e) {
-    AppendLog(std::wstring(routine) + L": " + e.Message());
-    throw;
-  }
-}
-
 template <typename Visit>
 void ForEachEntry(const std::wstring& folder, Visit visit) {
   WIN32_FIND_DATAW data;
@@ -171,6 +161,15 @@ bool ForceDirectories(const std::wstring& path) {
   if (DirectoryExists(folder)) return true;  // made by someone else meanwhile
   ::SetLastError(error);  // the creation's reason, not the look-up's, for the caller's message
   return false;
+}
+
+std::wstring Guarded(const wchar_t* routine, std::wstring_view operation, const std::wstring& path, TLeaf leaf) {
+  try {
+    return InstallerPathGuard().Check(operation, path, leaf);
+  } catch (const TUnsafePathError& e) {
+    AppendLog(std::wstring(routine) + L": " + e.Message());
+    throw;
+  }
 }
 
 void DiscardFolder(const std::wstring& folder, const wchar_t* routine, int attempts, unsigned pauseMs) {

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <string_view>
 
 #include "common/PathGuardU.h"
 
@@ -28,6 +29,11 @@ std::wstring UserShellFolder(const wchar_t* name);
 // user's start-menu programs, where its shortcuts go. Read from the environment and the registry at
 // each call.
 TPathGuard InstallerPathGuard();
+
+// The guard's answer for one path of an operation (InstallerPathGuard().Check); a refusal is logged
+// under `routine` before it is raised.
+std::wstring Guarded(const wchar_t* routine, std::wstring_view operation, const std::wstring& path,
+                     TPathGuard::TLeaf leaf);
 
 // Creates the folder and its missing parents; false when it does not exist afterwards, with the system's
 // last error set by the creation that failed. The one way this program makes folders (the package reader

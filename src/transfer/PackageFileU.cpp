@@ -8,7 +8,6 @@
 #include "common/DiskSpaceU.h"
 #include "common/PathGuardU.h"
 #include "common/WinErrorU.h"
-#include "logging/LogU.h"
 #include "transfer/FileOpsU.h"
 
 namespace sf {
@@ -20,12 +19,14 @@ constexpr std::size_t kMaxIo = std::size_t{1} << 30;
 
 // The guard of every other write of the installer: below the company folder, through no link.
 void CheckGuarded(const wchar_t* operation, const std::wstring& path) {
-  try {
-    InstallerPathGuard().Check(operation, path, TPathGuard::TLeaf::NotALink);
-  } catch (const TUnsafePathError& e) {
-    AppendLog(L"TPackageFolder: " + e.Message());
-    throw;
-  }
+  (void)Guarded(L"TPackageFolder", operation, path, TPathGuard::TLeaf::NotALink);
+}
+
+// A failed system call on a package or its folder: no room is a full disk, anything else an error.
+[[noreturn]] void RaiseWinError(const std::wstring& what, DWORD code) {
+  const TWinError failure(what, code);
+  if (IsOutOfSpaceSystemError(code)) throw TDiskFullError(failure.Message());
+  throw failure;
 }
 
 }  // namespace
@@ -41,12 +42,7 @@ void DiscardPackageFolder(const std::wstring& folder) { DiscardFolder(folder, L"
 TPackageFolder::TPackageFolder(std::wstring folder) : m_strPath(IncludeTrailingBackslash(folder)) {
   CheckGuarded(L"keep packages in", m_strPath);
   DiscardPackageFolder(m_strPath);
-  if (!ForceDirectories(m_strPath)) {
-    const DWORD error = ::GetLastError();
-    const TWinError failure(L"Cannot create the package folder " + m_strPath, error);
-    if (IsOutOfSpaceSystemError(error)) throw TDiskFullError(failure.Message());
-    throw failure;
-  }
+  if (!ForceDirectories(m_strPath)) RaiseWinError(L"Cannot create the package folder " + m_strPath, ::GetLastError());
 }
 
 TPackageFolder::~TPackageFolder() { DiscardPackageFolder(m_strPath); }
@@ -91,11 +87,7 @@ void TPackageFile::Append(const char* data, std::size_t size) {
   }
 }
 
-void TPackageFile::Failed(const wchar_t* call, DWORD code) const {
-  const TWinError failure(std::wstring(call) + L" " + m_strPath, code);
-  if (IsOutOfSpaceSystemError(code)) throw TDiskFullError(failure.Message());
-  throw failure;
-}
+void TPackageFile::Failed(const wchar_t* call, DWORD code) const { RaiseWinError(std::wstring(call) + L" " + m_strPath, code); }
 
 // --- TPackageFileSource --------------------------------------------------------------------------
 

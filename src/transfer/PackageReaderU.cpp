@@ -452,7 +452,7 @@ void DecodeLzmaTo(const std::array<std::uint8_t, kLzmaHeaderSize>& header, TEntr
 }  // namespace
 
 void TMemoryPackageSource::ReadAt(std::uint64_t offset, std::uint8_t* to, std::size_t count) const {
-  if (offset > Size() || count > Size() - offset) Damaged(L"a read lies outside the package");
+  NeedInPackage(Size(), offset, count, L"a read");
   if (count > 0) std::memcpy(to, m_pData + offset, count);
 }
 

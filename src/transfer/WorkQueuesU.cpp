@@ -85,9 +85,6 @@ void TWorkQueues::Stop() {
     std::lock_guard guard(m_csQueues);
     m_bStopped.store(true);
     discarded.swap(m_DownloadList);
-  }
-  {
-    std::lock_guard guard(m_csQueues);
     for (auto& item : m_ExtractAndValidateList) discarded.push_back(std::move(item));
     m_ExtractAndValidateList.clear();
   }
