@@ -27,7 +27,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::uint8_t* package = data + 2 + nameSize;
   const std::size_t packageSize = size - 2 - nameSize;
 
-  sf::TPackageReader reader;
+  // One reader for every input, as an extraction worker keeps one for every package: what a package
+  // leaves in the decoder's kept memory must never change how the next one is read.
+  static sf::TPackageReader reader;
   try {
     reader.Open(package, packageSize, expectedName);
     const fs::path written = reader.ExtractFirstEntry(folder, guard);

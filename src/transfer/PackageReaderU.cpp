@@ -12,6 +12,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <new>
 #include <span>
 #include <string_view>
 #include <system_error>
@@ -56,7 +57,7 @@ constexpr std::uint16_t kExtraUnicodePath = 0x7075;
 constexpr std::size_t kLzmaHeaderSize = 4 + LZMA_PROPS_SIZE;
 
 // The LZMA dictionary a package may ask for: up to 64 MiB (the largest any encoder's presets choose) or
-// up to the file's declared size, never above 256 MiB. Each extraction worker allocates it, so a header
+// up to the file's declared size, never above 256 MiB. Each extraction worker holds one, so a header
 // may not make a small package cost gigabytes of memory.
 constexpr std::uint64_t kLzmaDictionaryFloor = std::uint64_t{64} << 20;
 constexpr std::uint64_t kLzmaDictionaryCeiling = std::uint64_t{256} << 20;
@@ -72,6 +73,13 @@ constexpr std::size_t kChunkSize = std::size_t{1} << 20;
 // The entry's data is read from its source in pieces of this size: enough to keep the decoder busy
 // between two reads, small beside the dictionary that each extraction worker holds anyway.
 constexpr std::size_t kInputChunkSize = std::size_t{256} << 10;
+
+// A dictionary of up to this size stays with the reader from one package to the next: that covers the
+// dictionaries ZIP and xz writers choose by default (8 MiB) and every small file's, and fresh pages for
+// each package cost a tenth of decoding the bytes that fill them. A larger one, which only a large file
+// whose writer chose a large dictionary needs, goes back once its package is closed: a worker does not
+// sit on tens of MiB for the rest of the run.
+constexpr std::size_t kKeptDictionarySize = std::size_t{16} << 20;
 
 constexpr std::array<char16_t, 128> kCp437High{
     0x00C7, 0x00FC, 0x00E9, 0x00E2, 0x00E4, 0x00E0, 0x00E5, 0x00E7,
@@ -250,10 +258,12 @@ void CheckDataDescriptor(const TByteView& bytes, std::uint64_t at, std::uint32_t
   if (!matches32 && !matches64) Damaged(L"the data descriptor does not match the central directory");
 }
 
-// The output file, with the running CRC-32 and length of what was written.
+// The output file, with the running CRC-32 and length of what was written; `written` (when set) sees
+// each piece once it was written.
 class TOutputFile {
  public:
-  explicit TOutputFile(std::filesystem::path path) : m_Path(std::move(path)) {
+  TOutputFile(std::filesystem::path path, const TPackageReader::TWrittenBytes& written)
+      : m_Path(std::move(path)), m_Written(written) {
     ClearRuntimeError();
 #ifdef _WIN32
     m_File.reset(_wfopen(m_Path.c_str(), L"wb"));
@@ -279,6 +289,7 @@ class TOutputFile {
       const int error = errno;
       Failed(error, LastRuntimeCallRanOutOfSpace() || CutShort(before));
     }
+    if (m_Written) m_Written(data, size);
   }
 
   void Finish() {
@@ -315,17 +326,19 @@ class TOutputFile {
   };
 
   std::filesystem::path m_Path;
+  const TPackageReader::TWrittenBytes& m_Written;
   std::unique_ptr<std::FILE, TCloser> m_File;
   uLong m_nCrc32 = crc32_z(0, nullptr, 0);
   std::uint64_t m_nWritten = 0;
 };
 
-// The entry's data as it is read from the source, a piece at a time.
+// The entry's data as it is read from the source, a piece at a time, into a buffer the reader keeps.
 class TEntryInput {
  public:
-  TEntryInput(const IPackageSource& source, std::uint64_t at, std::uint64_t size)
-      : m_Source(source), m_nAt(at), m_nLeft(size),
-        m_Buffer(static_cast<std::size_t>(std::min<std::uint64_t>(size, kInputChunkSize))) {}
+  TEntryInput(const IPackageSource& source, std::uint64_t at, std::uint64_t size, std::vector<std::uint8_t>& buffer)
+      : m_Source(source), m_nAt(at), m_nLeft(size), m_Buffer(buffer) {
+    m_Buffer.resize(static_cast<std::size_t>(std::min<std::uint64_t>(size, kInputChunkSize)));
+  }
 
   // Bytes not yet read from the source.
   std::uint64_t Left() const { return m_nLeft; }
@@ -343,19 +356,20 @@ class TEntryInput {
   const IPackageSource& m_Source;
   std::uint64_t m_nAt;
   std::uint64_t m_nLeft;
-  std::vector<std::uint8_t> m_Buffer;
+  std::vector<std::uint8_t>& m_Buffer;
 };
 
 void WriteStored(TEntryInput& input, TOutputFile& output) {
   for (auto piece = input.Next(); !piece.empty(); piece = input.Next()) output.Write(piece.data(), piece.size());
 }
 
-void InflateTo(TEntryInput& input, std::uint64_t expected, TOutputFile& output) {
+// `buffer` is the reader's, kept between packages.
+void InflateTo(TEntryInput& input, std::uint64_t expected, TOutputFile& output, std::vector<std::uint8_t>& buffer) {
   z_stream stream{};
   if (inflateInit2(&stream, -MAX_WBITS) != Z_OK) Damaged(L"the Deflate decoder could not start");
   const std::unique_ptr<z_stream, int (*)(z_stream*)> end(&stream, inflateEnd);
   // Never more than the file: a small entry needs no large buffer.
-  std::vector<std::uint8_t> buffer(static_cast<std::size_t>(std::clamp<std::uint64_t>(expected, 1, kChunkSize)));
+  buffer.resize(static_cast<std::size_t>(std::clamp<std::uint64_t>(expected, 1, kChunkSize)));
   while (true) {
     if (stream.avail_in == 0 && input.Left() > 0) {
       const auto piece = input.Next();
@@ -387,19 +401,53 @@ void* LzmaAlloc(ISzAllocPtr, std::size_t size) { return std::malloc(size); }
 void LzmaFree(ISzAllocPtr, void* address) { std::free(address); }
 ISzAlloc g_LzmaAllocator{LzmaAlloc, LzmaFree};
 
-struct TLzmaDecoder {
-  TLzmaDecoder() { LzmaDec_Construct(&state); }
-  ~TLzmaDecoder() { LzmaDec_Free(&state, &g_LzmaAllocator); }
-  TLzmaDecoder(const TLzmaDecoder&) = delete;
-  TLzmaDecoder& operator=(const TLzmaDecoder&) = delete;
-  CLzmaDec state;
+}  // namespace
+
+// What the reader keeps between packages: the LZMA decoder's state and probabilities, its dictionary (the
+// reader's own, never allocated by the decoder), and the buffers of the entry's input and of Deflate's
+// output. Nothing in it carries over from one package to the next but memory: every entry starts the
+// decoder afresh.
+struct TPackageReader::TWorkspace {
+  TWorkspace() { LzmaDec_Construct(&lzma); }
+  ~TWorkspace() { LzmaDec_FreeProbs(&lzma, &g_LzmaAllocator); }
+  TWorkspace(const TWorkspace&) = delete;
+  TWorkspace& operator=(const TWorkspace&) = delete;
+
+  // A dictionary of at least `size` bytes: the one held when it is large enough, or one of that size in
+  // its place (the largest packages are unpacked first, so growing is rare). Null when there is no memory
+  // for it.
+  std::uint8_t* Dictionary(std::size_t size) {
+    if (nDictionarySize < size) {
+      dictionary.reset();
+      nDictionarySize = 0;
+      dictionary.reset(new (std::nothrow) std::uint8_t[size]);
+      if (dictionary) nDictionarySize = size;
+    }
+    return dictionary.get();
+  }
+
+  // After a package: a dictionary beyond what is kept goes back.
+  void Trim() {
+    if (nDictionarySize <= kKeptDictionarySize) return;
+    dictionary.reset();
+    nDictionarySize = 0;
+  }
+
+  CLzmaDec lzma;
+  std::unique_ptr<std::uint8_t[]> dictionary;
+  std::size_t nDictionarySize = 0;
+  std::vector<std::uint8_t> input;
+  std::vector<std::uint8_t> output;
 };
+
+namespace {
 
 // Streams with and without an end marker are both read: either way the output must end exactly at the
 // declared size.
-// `header` is the method's header: version, property length and the properties.
+// `header` is the method's header: version, property length and the properties. `state` is the reader's
+// decoder, `workspace` where its dictionary comes from.
 void DecodeLzmaTo(const std::array<std::uint8_t, kLzmaHeaderSize>& header, TEntryInput& input, std::uint64_t expected,
-                  TOutputFile& output) {
+                  TOutputFile& output, TPackageReader::TWorkspace& workspace) {
   // The whole output is the decoder's history: a dictionary larger than the file is never needed. The
   // size the header asks for was bounded when the package was opened.
   std::array<Byte, LZMA_PROPS_SIZE> properties{};
@@ -407,11 +455,16 @@ void DecodeLzmaTo(const std::array<std::uint8_t, kLzmaHeaderSize>& header, TEntr
   const std::uint64_t window = std::min<std::uint64_t>(LzmaDictionarySize(properties.data()), expected);
   for (unsigned i = 1; i < 5; ++i) properties[i] = static_cast<Byte>(window >> (8 * (i - 1)));
 
-  TLzmaDecoder decoder;
-  CLzmaDec& state = decoder.state;
-  const SRes allocated = LzmaDec_Allocate(&state, properties.data(), LZMA_PROPS_SIZE, &g_LzmaAllocator);
+  CLzmaDec& state = workspace.lzma;
+  // The probabilities are made again only when the properties need another number of them.
+  const SRes allocated = LzmaDec_AllocateProbs(&state, properties.data(), LZMA_PROPS_SIZE, &g_LzmaAllocator);
   if (allocated == SZ_ERROR_UNSUPPORTED) Damaged(L"the LZMA properties are not supported");
-  if (allocated != SZ_OK) {
+  if (allocated != SZ_OK) Damaged(L"not enough memory for the LZMA decoder");
+  // The decoder reads at least its smallest dictionary (4 KiB) from the properties; the buffer is that
+  // long, however much more the kept one holds.
+  state.dicBufSize = state.prop.dicSize;
+  state.dic = workspace.Dictionary(state.dicBufSize);
+  if (state.dic == nullptr) {
     Damaged(L"not enough memory for an LZMA dictionary of " + std::to_wstring(window) + L" bytes");
   }
   LzmaDec_Init(&state);
@@ -450,6 +503,10 @@ void DecodeLzmaTo(const std::array<std::uint8_t, kLzmaHeaderSize>& header, TEntr
 }
 
 }  // namespace
+
+TPackageReader::TPackageReader() : m_pWorkspace(std::make_unique<TWorkspace>()) {}
+
+TPackageReader::~TPackageReader() = default;
 
 void TMemoryPackageSource::ReadAt(std::uint64_t offset, std::uint8_t* to, std::size_t count) const {
   NeedInPackage(Size(), offset, count, L"a read");
@@ -569,7 +626,8 @@ void TPackageReader::Read(const IPackageSource& source, std::wstring_view expect
   m_strEntryName = std::move(name);
 }
 
-std::filesystem::path TPackageReader::ExtractFirstEntry(const std::filesystem::path& folder, const TPathGuard& guard) {
+std::filesystem::path TPackageReader::ExtractFirstEntry(const std::filesystem::path& folder, const TPathGuard& guard,
+                                                        const TWrittenBytes& written) {
   if (!IsOpen()) throw TPackageError(L"Invalid package: no package is open");
 
   std::filesystem::path target = folder;
@@ -589,23 +647,25 @@ std::filesystem::path TPackageReader::ExtractFirstEntry(const std::filesystem::p
     throw TFileCreateError(message);
   }
 
-  TOutputFile output(target);
+  TOutputFile output(target, written);
+  TWorkspace& workspace = *m_pWorkspace;
   switch (m_Entry.nMethod) {
     case kMethodStored: {
-      TEntryInput input(*m_pSource, m_Entry.nDataOffset, m_Entry.nCompressedSize);
+      TEntryInput input(*m_pSource, m_Entry.nDataOffset, m_Entry.nCompressedSize, workspace.input);
       WriteStored(input, output);
       break;
     }
     case kMethodDeflate: {
-      TEntryInput input(*m_pSource, m_Entry.nDataOffset, m_Entry.nCompressedSize);
-      InflateTo(input, m_Entry.nUncompressedSize, output);
+      TEntryInput input(*m_pSource, m_Entry.nDataOffset, m_Entry.nCompressedSize, workspace.input);
+      InflateTo(input, m_Entry.nUncompressedSize, output, workspace.output);
       break;
     }
     default: {
       std::array<std::uint8_t, kLzmaHeaderSize> header{};
       m_pSource->ReadAt(m_Entry.nDataOffset, header.data(), header.size());
-      TEntryInput input(*m_pSource, m_Entry.nDataOffset + kLzmaHeaderSize, m_Entry.nCompressedSize - kLzmaHeaderSize);
-      DecodeLzmaTo(header, input, m_Entry.nUncompressedSize, output);
+      TEntryInput input(*m_pSource, m_Entry.nDataOffset + kLzmaHeaderSize, m_Entry.nCompressedSize - kLzmaHeaderSize,
+                        workspace.input);
+      DecodeLzmaTo(header, input, m_Entry.nUncompressedSize, output, workspace);
       break;
     }
   }
@@ -627,6 +687,9 @@ void TPackageReader::Close() {
   m_Memory = TMemoryPackageSource(nullptr, 0);
   m_Entry = {};
   m_strEntryName.clear();
+  m_pWorkspace->Trim();
 }
+
+void TPackageReader::ReleaseWorkspace() { m_pWorkspace = std::make_unique<TWorkspace>(); }
 
 }  // namespace sf

@@ -7,6 +7,8 @@
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
+#include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -58,8 +60,16 @@ class TMemoryPackageSource : public IPackageSource {
   std::size_t m_nSize;
 };
 
+// One reader serves every package an extraction worker unpacks: the decoder's memory (the LZMA
+// dictionary above all) is kept from one package to the next, so that each package does not pay for
+// fresh pages of its own.
 class TPackageReader {
  public:
+  TPackageReader();
+  ~TPackageReader();
+  TPackageReader(const TPackageReader&) = delete;
+  TPackageReader& operator=(const TPackageReader&) = delete;
+
   // Closes what the reader held, then reads the archive's directory and checks the first entry: a safe
   // relative name (see IsSafeRelativePath) that is `expectedName`, the manifest's name of the file,
   // letter case ignored (IsSameFileName); a supported method, no encryption, data inside the package, an
@@ -80,10 +90,21 @@ class TPackageReader {
   // (no link on the way, nor at the file); it raises TUnsafePathError before anything is made. Throws
   // TDiskFullError when there is no room for the file, TFileCreateError when a folder or the file cannot
   // be created otherwise, TPackageError for anything else. After a TPackageError or a TDiskFullError the
-  // file may remain, partly written: the caller deletes it.
-  std::filesystem::path ExtractFirstEntry(const std::filesystem::path& folder, const TPathGuard& guard);
+  // file may remain, partly written: the caller deletes it. `written`, when given, sees every piece of the
+  // file in order once it was written, so that the caller can digest the file without reading it again.
+  using TWrittenBytes = std::function<void(const std::uint8_t* data, std::size_t size)>;
+  std::filesystem::path ExtractFirstEntry(const std::filesystem::path& folder, const TPathGuard& guard,
+                                          const TWrittenBytes& written = {});
 
+  // Lets go of the package. The decoder's memory stays for the next one, but for an unusually large
+  // dictionary.
   void Close();
+  // Gives back the decoder's memory kept between packages; a worker with nothing to unpack calls it.
+  void ReleaseWorkspace();
+
+  // The decoder's buffers, kept between packages; known inside the reader only (the LZMA decoder's types
+  // stay there).
+  struct TWorkspace;
 
  private:
   struct TEntry {
@@ -102,6 +123,7 @@ class TPackageReader {
   TMemoryPackageSource m_Memory{nullptr, 0};  // the source of the bytes-in-memory Open
   TEntry m_Entry;
   std::wstring m_strEntryName;
+  std::unique_ptr<TWorkspace> m_pWorkspace;
 };
 
 }  // namespace sf

@@ -257,7 +257,11 @@ TExtractThread::TExtractThread(IWorkerHost& host, std::shared_ptr<const TDownloa
 
 void TExtractThread::Execute() {
   RunItems([this] { return Queues().DequeueExtractionItem(); },
-           [this] { Queues().WaitForExtractionWork(std::chrono::milliseconds(EXTRACT_IDLE_SLEEP_MS)); },
+           [this] {
+             // The decoder's memory serves the next package; a worker with none to unpack gives it back.
+             Zip.ReleaseWorkspace();
+             Queues().WaitForExtractionWork(std::chrono::milliseconds(EXTRACT_IDLE_SLEEP_MS));
+           },
            [this](PFileToDownload item) { ProcessItem(std::move(item)); });
 }
 

@@ -106,15 +106,37 @@ TEST_F(PackageReaderTest, UnpacksPackagesOfOtherWriters) {
     ASSERT_NO_THROW(reader.Open(package.data(), package.size(), c.entry));
     EXPECT_TRUE(reader.IsOpen());
     EXPECT_EQ(reader.FirstEntryName(), c.entry);
-    const fs::path written = Extract();
+    // What the caller is shown of the written bytes is the file, in order: its digests come from there.
+    TBytes shown;
+    const fs::path written = reader.ExtractFirstEntry(
+        dest, *guard, [&](const std::uint8_t* data, std::size_t size) { shown.insert(shown.end(), data, data + size); });
     EXPECT_EQ(fs::relative(written, dest).generic_u8string(), Generic(c.entry));
     EXPECT_EQ(ReadBytes(written), Fixture(std::string(c.name) + ".content"));
+    EXPECT_EQ(shown, ReadBytes(written));
     reader.Close();
     EXPECT_FALSE(reader.IsOpen());
     EXPECT_EQ(reader.FirstEntryName(), L"");
   }
   // The name reaches the disk as UTF-8, whatever the platform's own wide text.
   EXPECT_TRUE(fs::exists(dest / fs::path(u8"dados") / fs::path(u8"configura\u00E7\u00E3o.ini")));
+}
+
+// The reader keeps its decoder's memory from one package to the next, as an extraction worker uses it: it
+// grows when a package needs more, and nothing else carries over, not even from a package whose data
+// broke off halfway.
+TEST_F(PackageReaderTest, KeptDecoderMemoryServesEveryNextPackage) {
+  const auto unpacks = [&](const char* name, const wchar_t* entry) {
+    SCOPED_TRACE(name);
+    const TBytes package = Fixture(std::string(name) + ".zip");
+    reader.Open(package.data(), package.size(), entry);
+    EXPECT_EQ(ReadBytes(Extract()), Fixture(std::string(name) + ".content"));
+  };
+  unpacks("7z_lzma_no_end_marker", L"quillon.exe");  // a 200,000-byte file
+  EXPECT_NE(PackageErrorOf(Fixture("lzma_flipped_byte.zip"), kLzmaEntry), L"");  // 300,000 bytes, damaged
+  unpacks("py_lzma", kLzmaEntry);                     // 300,000 bytes in what the damaged one left
+  unpacks("7z_lzma_small_dictionary", L"large.txt");  // a 64 KiB dictionary in the larger one kept
+  reader.ReleaseWorkspace();
+  unpacks("py_lzma", kLzmaEntry);
 }
 
 TEST_F(PackageReaderTest, OverwritesAnExistingLongerFile) {
