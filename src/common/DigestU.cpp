@@ -2,8 +2,6 @@
 
 #include <bcrypt.h>
 
-#include <optional>
-
 #include "common/ErrorU.h"
 #include "common/HexU.h"
 #include "common/WinErrorU.h"
@@ -56,6 +54,19 @@ std::vector<std::uint8_t> Sha256Of(std::string_view bytes) {
   return sha256.Finish();
 }
 
+TFileDigester::TFileDigester(bool withSha256) : m_md5(BCRYPT_MD5_ALGORITHM) {
+  if (withSha256) m_sha256.emplace(BCRYPT_SHA256_ALGORITHM);
+}
+
+void TFileDigester::Add(const void* data, std::size_t length) {
+  m_md5.Add(data, length);
+  if (m_sha256) m_sha256->Add(data, length);
+}
+
+TFileDigests TFileDigester::Finish() {
+  return {HexOf(m_md5.Finish()), m_sha256 ? HexOf(m_sha256->Finish()) : std::wstring()};
+}
+
 TFileDigests FileDigests(const std::wstring& fileName, bool withSha256) {
   const DWORD attributes = ::GetFileAttributesW(fileName.c_str());
   if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY)) return {};
@@ -64,9 +75,7 @@ TFileDigests FileDigests(const std::wstring& fileName, bool withSha256) {
                                          FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
   if (!file) throw TWinError(L"FileDigests: open " + fileName);
 
-  TCngDigest md5(BCRYPT_MD5_ALGORITHM);
-  std::optional<TCngDigest> sha256;
-  if (withSha256) sha256.emplace(BCRYPT_SHA256_ALGORITHM);
+  TFileDigester digests(withSha256);
   std::vector<UCHAR> chunk(kFileChunkSize);
   for (;;) {
     DWORD read = 0;
@@ -74,10 +83,9 @@ TFileDigests FileDigests(const std::wstring& fileName, bool withSha256) {
       throw TWinError(L"FileDigests: read " + fileName);
     }
     if (read == 0) break;
-    md5.Add(chunk.data(), read);
-    if (sha256) sha256->Add(chunk.data(), read);
+    digests.Add(chunk.data(), read);
   }
-  return {HexOf(md5.Finish()), sha256 ? HexOf(sha256->Finish()) : std::wstring()};
+  return digests.Finish();
 }
 
 std::wstring FileMD5Hex(const std::wstring& fileName) { return FileDigests(fileName, false).strMD5; }

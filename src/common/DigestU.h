@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -35,6 +36,20 @@ std::vector<std::uint8_t> Sha256Of(std::string_view bytes);
 struct TFileDigests {
   std::wstring strMD5;
   std::wstring strSHA256;  // empty unless asked for
+};
+
+// The digests of a file's content, fed in pieces as the content passes: while the file is read, or while
+// it is written, so that a file just written needs no second pass.
+class TFileDigester {
+ public:
+  explicit TFileDigester(bool withSha256);
+  void Add(const void* data, std::size_t length);
+  // The digests of everything added; the object is spent afterwards.
+  TFileDigests Finish();
+
+ private:
+  TCngDigest m_md5;
+  std::optional<TCngDigest> m_sha256;
 };
 
 // Reads the file once, in pieces, so that a file of any size hashes in little memory, and feeds every

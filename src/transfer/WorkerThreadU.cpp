@@ -3,6 +3,7 @@
 #include <shlwapi.h>
 
 #include <filesystem>
+#include <optional>
 #include <utility>
 
 #include "common/FileFactsU.h"
@@ -42,6 +43,13 @@ void PrepareExtractionFolder(const TDownloadRun& run, const TFileToDownload& ite
 
 // How often a worker looks whether a suspended installation goes on.
 constexpr DWORD kSuspendedPollMs = 100;
+
+// The file's size as the file system has it; none when it cannot be read.
+std::optional<std::uint64_t> SizeOnDisk(const std::wstring& path) {
+  WIN32_FILE_ATTRIBUTE_DATA data{};
+  if (!::GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data)) return std::nullopt;
+  return (static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+}
 
 void DeleteIfThere(const std::wstring& path) {
   if (!path.empty()) ::DeleteFileW(path.c_str());
@@ -115,6 +123,17 @@ bool TBaseWorkerThread::ValidateMD5Hash(const std::wstring& fileName, const std:
   try {
     const TFileDigests digests = FileDigests(fileName, !expectedSha256.empty());
     if (local) *local = digests;
+    return DigestsMatch(fileName, digests, expected, expectedSha256);
+  } catch (const std::exception& e) {
+    AppendLog(L"ValidateMD5Hash: Exception validating file MD5. Remote=" + expected + L"Exception = " +
+              ExceptionMessage(e));
+    return false;
+  }
+}
+
+bool TBaseWorkerThread::DigestsMatch(const std::wstring& fileName, const TFileDigests& digests,
+                                     const std::wstring& expected, const std::wstring& expectedSha256) {
+  try {
     const bool result = (digests.strMD5.empty() || expected.empty())
                             ? digests.strMD5.empty() && expected.empty()
                             : EqualsIgnoreCaseInLocale(digests.strMD5, expected);
@@ -286,13 +305,22 @@ void TExtractThread::ProcessItem(PFileToDownload item) {
     source.emplace(item->Package->Path());
     Zip.Open(*source, item->strFileName);
     unpacked = JoinPath(destination, Zip.FirstEntryName());
-    Zip.ExtractFirstEntry(std::filesystem::path(destination), InstallerPathGuard());
+    // The digests come from the bytes as they are written, so the file is not read back. The package's
+    // CRC-32 and sizes are checked against the same bytes, and the file on disk must hold all of them.
+    TFileDigester digester(!item->strFileSha256.empty());
+    std::uint64_t written = 0;
+    Zip.ExtractFirstEntry(std::filesystem::path(destination), InstallerPathGuard(),
+                          [&](const std::uint8_t* data, std::size_t size) {
+                            digester.Add(data, size);
+                            written += size;
+                          });
     TestPausePoint(L"extract");
     releaseBacklog();
     item->Package.reset();
 
-    TFileDigests local;
-    if (!ValidateMD5Hash(unpacked, item->strFileMd5, item->strFileSha256, &local)) {
+    TFileDigests local = digester.Finish();
+    if (SizeOnDisk(unpacked) != written) local = {};  // not what was written: matches no digest
+    if (!DigestsMatch(unpacked, local, item->strFileMd5, item->strFileSha256)) {
       std::wstring line = L"File: " + item->strFileName + L" Remote MD5: " + item->strFileMd5 + L" Local MD5: " +
                           local.strMD5;
       if (!item->strFileSha256.empty()) {

@@ -79,6 +79,9 @@ class TBaseWorkerThread : public TThreadBase {
   // from one read of the file, and `local` receives them. Logs one "ValidateMD5Hash: " line; never raises.
   static bool ValidateMD5Hash(const std::wstring& fileName, const std::wstring& expected,
                               const std::wstring& expectedSha256 = {}, TFileDigests* local = nullptr);
+  // The same check and log line for digests already known (taken while the file was written).
+  static bool DigestsMatch(const std::wstring& fileName, const TFileDigests& digests, const std::wstring& expected,
+                           const std::wstring& expectedSha256);
 
  protected:
   void Finished() override;
