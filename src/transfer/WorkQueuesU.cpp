@@ -97,9 +97,10 @@ void TWorkQueues::WaitForDownloadWork(std::chrono::milliseconds interval) {
   m_downloadWork.wait_for(lock, interval, [this] { return m_bStopped.load() || DownloadWorkReady(); });
 }
 
-void TWorkQueues::WaitForExtractionWork(std::chrono::milliseconds interval) {
+bool TWorkQueues::WaitForExtractionWork(std::chrono::milliseconds interval) {
   std::unique_lock lock(m_csQueues);
-  m_extractWork.wait_for(lock, interval, [this] { return m_bStopped.load() || !m_ExtractAndValidateList.empty(); });
+  return m_extractWork.wait_for(lock, interval,
+                                [this] { return m_bStopped.load() || !m_ExtractAndValidateList.empty(); });
 }
 
 }  // namespace sf

@@ -66,9 +66,10 @@ class TWorkQueues {
   bool Stopped() const { return m_bStopped.load(); }
 
   // Idle workers wait here until there is work for them (or the queues stop), woken by the change that
-  // makes it; the interval only bounds the wait, so that a worker sees a suspended run end.
+  // makes it; the interval only bounds the wait, so that a worker sees a suspended run end. False when the
+  // interval passed without work (or a stop).
   void WaitForDownloadWork(std::chrono::milliseconds interval);
-  void WaitForExtractionWork(std::chrono::milliseconds interval);
+  bool WaitForExtractionWork(std::chrono::milliseconds interval);
 
  private:
   // Under m_csQueues.

@@ -277,9 +277,11 @@ TExtractThread::TExtractThread(IWorkerHost& host, std::shared_ptr<const TDownloa
 void TExtractThread::Execute() {
   RunItems([this] { return Queues().DequeueExtractionItem(); },
            [this] {
-             // The decoder's memory serves the next package; a worker with none to unpack gives it back.
-             Zip.ReleaseWorkspace();
-             Queues().WaitForExtractionWork(std::chrono::milliseconds(EXTRACT_IDLE_SLEEP_MS));
+             // The decoder's memory serves the next package; a worker that waited a whole interval for one
+             // gives it back (packages arrive slower than they are unpacked: fresh pages cost nothing then).
+             if (!Queues().WaitForExtractionWork(std::chrono::milliseconds(EXTRACT_IDLE_SLEEP_MS))) {
+               Zip.ReleaseWorkspace();
+             }
            },
            [this](PFileToDownload item) { ProcessItem(std::move(item)); });
 }

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <thread>
 #include <vector>
 
@@ -89,6 +90,15 @@ TEST(WorkQueues, DownloadsWaitWhileTheExtractionBacklogIsFull) {
   bytes.AddForDownload(Item(10));
   bytes.EnqueueItemForExtraction(Item(150, std::string(150, 'x')));
   EXPECT_EQ(bytes.DequeueDownloadItem(), nullptr) << "the byte bound is reached";
+}
+
+// An extraction worker learns whether its wait found work: one that waited the whole interval for nothing
+// gives its decoder's memory back.
+TEST(WorkQueues, AnExtractionWaitSaysWhetherWorkCame) {
+  TWorkQueues queues;
+  EXPECT_FALSE(queues.WaitForExtractionWork(std::chrono::milliseconds(1)));
+  queues.EnqueueItemForExtraction(Item(2, "ab"));
+  EXPECT_TRUE(queues.WaitForExtractionWork(std::chrono::milliseconds(1)));
 }
 
 TEST(WorkQueues, StoppedQueuesDropEverything) {

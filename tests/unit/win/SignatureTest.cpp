@@ -3,6 +3,7 @@
 // and the digests of unpacked files.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <optional>
@@ -108,7 +109,17 @@ TEST(FileDigests, OneReadGivesMd5AndSha256) {
   const auto large = temp.Path() / "large.bin";
   std::ofstream(large, std::ios::binary).write(content.data(), static_cast<std::streamsize>(content.size()));
   const auto whole = Sha256Of(content);
-  EXPECT_EQ(FileDigests(large.wstring(), true).strSHA256, BytesToHex(whole.data(), whole.size()));
+  const TFileDigests read = FileDigests(large.wstring(), true);
+  EXPECT_EQ(read.strSHA256, BytesToHex(whole.data(), whole.size()));
+
+  // Fed in uneven pieces as they are written, the digests are those of the file read back.
+  TFileDigester fed(true);
+  for (std::size_t at = 0; at < content.size(); at += 100003) {
+    fed.Add(content.data() + at, std::min<std::size_t>(100003, content.size() - at));
+  }
+  const TFileDigests written = fed.Finish();
+  EXPECT_EQ(written.strMD5, read.strMD5);
+  EXPECT_EQ(written.strSHA256, read.strSHA256);
 }
 
 }  // namespace
