@@ -76,7 +76,7 @@ constexpr std::size_t kInputChunkSize = std::size_t{256} << 10;
 
 // A dictionary of up to this size stays with the reader from one package to the next: that covers the
 // dictionaries ZIP and xz writers choose by default (8 MiB) and every small file's, and fresh pages for
-// each package cost a tenth of decoding the bytes that fill them. A larger one, which only a large file
+// each package cost less than a tenth of decoding the bytes that fill them. A larger one, which only a large file
 // whose writer chose a large dictionary needs, goes back once its package is closed: a worker does not
 // sit on tens of MiB for the rest of the run.
 constexpr std::size_t kKeptDictionarySize = std::size_t{16} << 20;
@@ -444,8 +444,8 @@ namespace {
 
 // Streams with and without an end marker are both read: either way the output must end exactly at the
 // declared size.
-// `header` is the method's header: version, property length and the properties. `state` is the reader's
-// decoder, `workspace` where its dictionary comes from.
+// `header` is the method's header: version, property length and the properties. `workspace` holds the
+// reader's decoder and its dictionary.
 void DecodeLzmaTo(const std::array<std::uint8_t, kLzmaHeaderSize>& header, TEntryInput& input, std::uint64_t expected,
                   TOutputFile& output, TPackageReader::TWorkspace& workspace) {
   // The whole output is the decoder's history: a dictionary larger than the file is never needed. The
