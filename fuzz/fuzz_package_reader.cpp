@@ -8,6 +8,8 @@
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <string_view>
 
@@ -27,18 +29,30 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::uint8_t* package = data + 2 + nameSize;
   const std::size_t packageSize = size - 2 - nameSize;
 
-  // One reader for every input, as an extraction worker keeps one for every package: what a package
-  // leaves in the decoder's kept memory must never change how the next one is read.
-  static sf::TPackageReader reader;
-  try {
-    reader.Open(package, packageSize, expectedName);
-    const fs::path written = reader.ExtractFirstEntry(folder, guard);
-    const fs::path below = fs::relative(fs::weakly_canonical(written), fs::weakly_canonical(folder));
-    if (below.empty() || *below.begin() == "..") std::abort();
-  } catch (const sf::TPackageError&) {
-  } catch (const sf::TFileCreateError&) {
-  }
-  std::error_code ignored;
-  fs::remove_all(folder, ignored);
+  // A reader of its own for each input, so that a finding reproduces from its input alone; the input is
+  // read twice with it, as an extraction worker reads package after package with one reader: what the
+  // first reading left in the decoder's kept memory must not change the second.
+  sf::TPackageReader reader;
+  const auto readOnce = [&]() -> std::string {
+    std::string outcome;
+    try {
+      reader.Open(package, packageSize, expectedName);
+      const fs::path written = reader.ExtractFirstEntry(folder, guard);
+      const fs::path below = fs::relative(fs::weakly_canonical(written), fs::weakly_canonical(folder));
+      if (below.empty() || *below.begin() == "..") std::abort();
+      std::ifstream file(written, std::ios::binary);
+      outcome.assign(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+      outcome.insert(0, "written:");
+    } catch (const sf::TPackageError& e) {
+      outcome = "refused:" + sf::ToUtf8(e.Message());
+    } catch (const sf::TFileCreateError&) {
+      outcome = "not created";
+    }
+    reader.Close();
+    std::error_code ignored;
+    fs::remove_all(folder, ignored);
+    return outcome;
+  };
+  if (readOnce() != readOnce()) std::abort();
   return 0;
 }
