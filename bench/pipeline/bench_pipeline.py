@@ -3,7 +3,7 @@
 data, all fetching from nginx on loopback, measured in turns within one run.
 
     /usr/bin/python3 bench/pipeline/bench_pipeline.py [--runs 5] [--scale] [--limit-mbit 100]
-        [--scenario both|loopback|limited|firstpage] [--signed] [--update] [--exe PATH] [--baseline PATH]
+        [--scenario both|loopback|limited|firstpage|transfer] [--signed] [--update] [--exe PATH] [--baseline PATH]
 
 The data set is a realistic mix, generated from a fixed seed and published once (cached in
 build/win/bench-pipeline): program code (slices of the Windows DLLs Wine ships), already-compressed
@@ -26,6 +26,13 @@ First page: Stormfinch.exe without arguments, from process creation until its fi
 which is what Wine itself takes to start a program and show a window on this machine. The target is read
 both ways: the issue's 150 ms, and the floor + 50 ms of the same run. --scenario firstpage measures only
 this (no data set, no server: the first page needs neither), --runs turns of it.
+
+Transfer alone (--scenario transfer, not part of both): the packages fetched with 4 connections and thrown
+away, by curl, by the installer's own HTTP client (bench/transfer, WinHTTP, bodies handed to a sink as the
+installer's downloads are) and by plain sockets receiving 256 KiB at a time (bench/transfer too: no client
+the installer could ship, it shows what the same bytes cost when the platform is asked for them in large
+pieces). Each prints its wall time and its processor time, the wine server's included for the two that
+run under Wine: the cost of the transfer stage that ours overlaps with decoding on the same processors.
 
 With --signed the version is published signed with the first test key (build/win/test-keys), ours is
 build/win/signed/Stormfinch.exe, which also checks the signature and every file's SHA-256, and the peers
@@ -385,6 +392,78 @@ class LimitedNginx(Nginx):
         self.conf.write_text(self.conf.read_text().replace("sendfile on;", f"sendfile on;\n  limit_rate {self.rate};"))
 
 
+# --- The transfer stage alone ---------------------------------------------------------------------
+
+TRANSFER_BENCH = BUILD / "bench" / "transfer" / "transfer_bench.exe"
+
+
+def wineserver_seconds(prefix: Path) -> float:
+    """Processor time (user and system) that the wine server of `prefix` has used so far: under Wine a
+    program's waits and socket calls are partly the server's work, in a process of its own."""
+    marker = f"WINEPREFIX={prefix}".encode()
+    for entry in Path("/proc").iterdir():
+        if entry.name.isdigit():
+            try:
+                argv0 = (entry / "cmdline").read_bytes().split(b"\0")[0]
+                if Path(argv0.decode(errors="replace")).name.startswith("wineserver") and \
+                        marker in (entry / "environ").read_bytes().split(b"\0"):
+                    fields = (entry / "stat").read_text().rsplit(")", 1)[1].split()
+                    return (int(fields[11]) + int(fields[12])) / os.sysconf("SC_CLK_TCK")
+            except OSError:
+                continue
+    raise SystemExit(f"no wine server runs for {prefix}")
+
+
+def transfer_curl(manifest: dict, base_url: str) -> dict[str, float]:
+    """curl with 4 transfers, largest first, the bodies thrown away as transfer_bench's are."""
+    with tempfile.TemporaryDirectory(dir=WORK) as tmp:
+        config = Path(tmp) / "curl.cfg"
+        entries = sorted(manifest["files"], key=lambda e: -e["size"])
+        config.write_text("".join(f'url = "{base_url}/files/{e["md5"]}"\noutput = "/dev/null"\n' for e in entries))
+        before, start = os.times(), time.perf_counter()
+        subprocess.run(["curl", "--silent", "--no-progress-meter", "--fail", "--parallel", "--parallel-max",
+                        str(TRANSFERS), "--config", str(config)], check=True)
+        wall, after = time.perf_counter() - start, os.times()
+    cpu = after.children_user + after.children_system - before.children_user - before.children_system
+    return {"wall": wall, "cpu": cpu, "server": 0.0}
+
+
+def transfer_windows(wine: Wine, mode: str, manifest: dict) -> dict[str, float]:
+    """transfer_bench under Wine: its own processor time, and the wine server's over the same time."""
+    with tempfile.TemporaryDirectory(dir=WORK) as tmp:
+        paths = Path(tmp) / "paths.txt"
+        entries = sorted(manifest["files"], key=lambda e: -e["size"])
+        paths.write_text("".join(f"/files/{e['md5']}\n" for e in entries))
+        server = wineserver_seconds(wine.prefix)
+        out = wine.wine(wine.windows_path(as_shipped(TRANSFER_BENCH)), mode, "127.0.0.1", str(HTTP_PORT),
+                        wine.windows_path(paths)).stdout
+        server = wineserver_seconds(wine.prefix) - server
+    found = re.search(r"bytes=(\d+) wall=([\d.]+) cpu=([\d.]+)", out)
+    if not found or int(found.group(1)) != sum(e["size"] for e in manifest["files"]):
+        raise SystemExit(f"transfer_bench {mode} did not fetch every package: {out}")
+    return {"wall": float(found.group(2)), "cpu": float(found.group(3)), "server": server}
+
+
+TRANSFER_WAYS = (("curl", f"curl x{TRANSFERS}"), ("winhttp", f"WinHTTP x{TRANSFERS} (the installer's client)"),
+                 ("sockets", f"sockets x{TRANSFERS}, 256 KiB receives"))
+
+
+def run_transfers(wine: Wine, manifest: dict, base_url: str, results: dict[str, list]) -> None:
+    for way, _ in TRANSFER_WAYS:
+        result = transfer_curl(manifest, base_url) if way == "curl" else transfer_windows(wine, way, manifest)
+        results.setdefault(f"transfer {way}", []).append(result)
+
+
+def print_transfers(results: dict[str, list], packed: int) -> None:
+    print(f"transfer alone, {packed / MIB:.0f} MiB in {TRANSFERS} connections, bodies thrown away, "
+          f"medians of {len(results['transfer curl'])}:")
+    for way, name in TRANSFER_WAYS:
+        runs = results[f"transfer {way}"]
+        cpu = [r["cpu"] + r["server"] for r in runs]
+        print(f"  {name:40s} {median([r['wall'] for r in runs]):5.2f} s   processor {median(cpu):5.2f} s "
+              f"(program {median([r['cpu'] for r in runs]):.2f}, wine server {median([r['server'] for r in runs]):.2f})")
+
+
 # --- Report ---------------------------------------------------------------------------------------
 
 def median(values: list[float]) -> float:
@@ -441,7 +520,7 @@ def main() -> None:
     parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
     parser.add_argument("--runs", type=int, default=5)
     parser.add_argument("--scale", action="store_true", help="about 600 files and 2 GiB")
-    parser.add_argument("--scenario", choices=("both", "loopback", "limited", "firstpage"), default=None,
+    parser.add_argument("--scenario", choices=("both", "loopback", "limited", "firstpage", "transfer"), default=None,
                         help="default: both, or loopback alone with --scale")
     parser.add_argument("--limit-mbit", type=float, default=100, help="the limited network, in Mbit/s in total")
     parser.add_argument("--signed", action="store_true", help="a signed version and the program that checks it")
@@ -492,6 +571,13 @@ def main() -> None:
                         print(f"  loopback run {run + 1}: ours {elapsed:.2f} s, best peer "
                               f"{results['best'][-1]['total']:.2f} s, 1-cpu peer {results['single'][-1]['total']:.2f} s"
                               f", {load_text()}", flush=True)
+            if scenario == "transfer":
+                with Nginx(site, HTTP_PORT, Path(logs) / "transfer") as nginx:
+                    for run in range(args.runs):
+                        run_transfers(wine, manifest, nginx.url, results)
+                        print(f"  transfer run {run + 1}: " + ", ".join(
+                            f"{way} {results[f'transfer {way}'][-1]['wall']:.2f} s" for way, _ in TRANSFER_WAYS) +
+                            f", {load_text()}", flush=True)
             if scenario in ("both", "limited"):
                 rate = int(args.limit_mbit * 1e6 / 8 / TRANSFERS)
                 with LimitedNginx(site, HTTP_PORT, Path(logs) / "limited", rate=rate) as nginx:
@@ -537,6 +623,9 @@ def main() -> None:
         print(f"  ratio ours / bound: {ours / bound:.2f}   (target <= 1.05)")
     if "first" in results:
         print_first_pages(results)
+    if "transfer curl" in results:
+        print_transfers(results, sum(sizes))
+        return
     bound = 64 * MIB + 2 * largest
     print(f"our peak memory: {max(results['peak']) / MIB:.0f} MiB   (bound 64 MiB + 2 x largest package = "
           f"{bound / MIB:.0f} MiB)")
