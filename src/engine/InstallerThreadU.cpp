@@ -98,12 +98,12 @@ void TInstallerThread::Execute() {
   AppendLog(L"TInstallerThread.Execute: Identifier=" + m_strIdentifier);
 
   // The queue must exist before the window is told it may post. The window waits for this before it
-  // shows itself, so the diagnostics (WMI may take seconds) come after; its messages wait in the queue.
+  // shows itself, so the diagnostics come after; its messages wait in the queue. The disk status (a WMI
+  // query, which may take seconds) comes once the first page is on screen, or at the engine's end.
   MSG msg;
   ::PeekMessageW(&msg, nullptr, WM_USER, WM_USER, PM_NOREMOVE);
   m_bGetMessageReady.store(true);
 
-  LogDiskStatus();
   AppendLog(L"TInstallerThread.Execute: OS=" + OsDescription());
   m_NetHttpClient = std::make_unique<TNetHttpClient>();
   m_NetHttpClient->SetStopSignal(m_Stop);
@@ -133,6 +133,7 @@ void TInstallerThread::Execute() {
     AppendLog(L"TInstallerThread.Execute: Except: " + ExceptionMessage(e));
   }
   m_NetHttpClient.reset();
+  m_DiskStatus.Finish();
   DrainThreadQueue();
 }
 

@@ -26,6 +26,7 @@
 #include "engine/ProgressLogU.h"
 #include "engine/ProgressPlanU.h"
 #include "engine/RunModeU.h"
+#include "logging/SystemDiagU.h"
 #include "network/HttpClientU.h"
 #include "network/ProxySettingsU.h"
 #include "transfer/WorkerThreadU.h"
@@ -68,6 +69,10 @@ class TInstallerThread : public TThreadBase, public IWorkerHost {
   // The program ends (window thread, after its message loop): ends the run as a cancel does, but without
   // a word to the window, and waits up to the time-out for the engine thread. False when it did not end.
   bool Shutdown(DWORD timeoutMs);
+
+  // The window's first page is on screen: the disk status, which the engine's start leaves for later, may
+  // now be logged. Window thread.
+  void FirstPageShown() { m_DiskStatus.Start(); }
 
   // Views for the window and the workers.
   bool bInstallSuspended() const override { return m_bInstallationSuspended.load(); }
@@ -164,6 +169,8 @@ class TInstallerThread : public TThreadBase, public IWorkerHost {
   void LoadPayloads();
 
   std::unique_ptr<TNetHttpClient> m_NetHttpClient;
+  // Logged beside the engine's work, not before it (see FirstPageShown); the engine's end waits for it.
+  TDiskStatusLog m_DiskStatus;
   HWND m_MainHandle;
   const std::wstring m_strVersionServerUrl;
   // The payload slots: a build that carries the resources gets them here at each run; nothing reads them

@@ -70,10 +70,11 @@ std::wstring RunLogPath() {
   return log.path;
 }
 
-void AppendLog(std::wstring_view text) noexcept {
-  auto& log = Log();
+namespace {
+
+// One line, under the log's lock.
+void WriteLine(TRunLog& log, std::wstring_view text) noexcept {
   try {
-    std::lock_guard guard(log.lock);
     if (!log.file) return;
     // The time is read under the lock, so the lines stand in the order of their time stamps.
     const std::string line = FormatLogLine(LocalTimeNow(), log.timeSeparator, text);
@@ -88,8 +89,31 @@ void AppendLog(std::wstring_view text) noexcept {
       }
     }
   } catch (...) {
-    // Memory for one line, or the lock: the line is lost like one that failed to write.
+    // Memory for one line: the line is lost like one that failed to write.
     log.nLostLines.fetch_add(1);
+  }
+}
+
+}  // namespace
+
+void AppendLog(std::wstring_view text) noexcept {
+  auto& log = Log();
+  try {
+    std::lock_guard guard(log.lock);
+    WriteLine(log, text);
+  } catch (...) {
+    // The lock: the line is lost like one that failed to write.
+    log.nLostLines.fetch_add(1);
+  }
+}
+
+void AppendLogLines(const std::vector<std::wstring>& texts) noexcept {
+  auto& log = Log();
+  try {
+    std::lock_guard guard(log.lock);
+    for (const std::wstring& text : texts) WriteLine(log, text);
+  } catch (...) {
+    log.nLostLines.fetch_add(texts.size());
   }
 }
 

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace sf {
 
@@ -21,6 +22,8 @@ std::wstring RunLogPath();
 // a line that cannot be written (a full disk, say) is counted instead, so that logging never becomes the
 // failure of the work it describes.
 void AppendLog(std::wstring_view text) noexcept;
+// The lines one after another, with no line of another thread between them.
+void AppendLogLines(const std::vector<std::wstring>& texts) noexcept;
 
 // The lines the run log lost, and the system's text for the first loss; reported once at the end.
 struct TLogWriteFailures {

@@ -336,18 +336,28 @@ void ForEachWmiLine(const std::wstring& query, const std::vector<std::wstring>& 
 }
 
 bool LogDiskStatus(std::chrono::milliseconds timeout) {
-  AppendLog(L"Checking Disk Status...");
+  std::vector<std::wstring> lines{L"Checking Disk Status..."};
   bool wroteLine = false;
   try {
     ForEachWmiLine(L"Select caption, status, errordescription from win32_diskdrive",
                    {L"Caption", L"Status", L"ErrorDescription"}, [&](const std::wstring& line) {
-                     AppendLog(line);
+                     lines.push_back(line);
                      wroteLine = true;
                    }, timeout);
   } catch (const std::exception& e) {
-    AppendLog(L"LogDiskStatus: Error getting disk info. Exception=" + ExceptionMessage(e));
+    lines.push_back(L"LogDiskStatus: Error getting disk info. Exception=" + ExceptionMessage(e));
   }
+  AppendLogLines(lines);
   return wroteLine;
+}
+
+void TDiskStatusLog::Start() {
+  std::call_once(m_started, [this] { m_thread = std::thread([] { LogDiskStatus(); }); });
+}
+
+void TDiskStatusLog::Finish() {
+  Start();
+  if (m_thread.joinable()) m_thread.join();
 }
 
 TProcessorInfo ProcessorInfo() {

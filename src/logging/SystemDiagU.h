@@ -7,7 +7,9 @@
 #include <chrono>
 #include <cstdint>
 #include <functional>
+#include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "logging/SystemNamesU.h"
@@ -26,8 +28,33 @@ inline constexpr std::chrono::milliseconds kWmiTimeout{5000};
 
 // Writes "Checking Disk Status..." and one line per disk drive that WMI knows; true when a drive line was
 // written. Never raises and never waits longer than the time-out: a failure, a time-out included, becomes
-// one log line.
+// one log line. The lines are written together once the query has ended, so that the lines of other
+// threads do not come between them.
 bool LogDiskStatus(std::chrono::milliseconds timeout = kWmiTimeout);
+
+// LogDiskStatus on a thread of its own, started by whoever comes first: the engine's window once its first
+// page is on screen (under Wine the query loads a graphics stack, which would otherwise hold up that page),
+// or the engine's end, which waits for the lines, so that every run log has them.
+class TDiskStatusLog {
+ public:
+  TDiskStatusLog() = default;
+  // Waits for a query that was started; starts none.
+  ~TDiskStatusLog() {
+    if (m_thread.joinable()) m_thread.join();
+  }
+  TDiskStatusLog(const TDiskStatusLog&) = delete;
+  TDiskStatusLog& operator=(const TDiskStatusLog&) = delete;
+
+  // Any thread, any number of times; only the first call starts the query.
+  void Start();
+  // Starts the query if nobody did and waits until its lines are written (at most the WMI time-out). Only
+  // on the owner's thread.
+  void Finish();
+
+ private:
+  std::once_flag m_started;
+  std::thread m_thread;
+};
 
 // Runs a WQL query in root\CIMV2 of the local machine through WMI, on a thread of its own in the
 // multithreaded apartment, and hands on one line per object: each of the named properties that is not

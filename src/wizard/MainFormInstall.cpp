@@ -232,6 +232,7 @@ void TSetupForm::SetVisibleFrame(int page) {
     if (!::IsWindowVisible(Handle())) ::ShowWindow(Handle(), SW_SHOWNORMAL);
   }
   ::RedrawWindow(Handle(), nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
+  if (frame && m_InstallerThread) m_InstallerThread->FirstPageShown();
 }
 
 // Cancel changes nothing: the engine keeps the setting it has.

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <filesystem>
 #include <optional>
@@ -206,6 +207,38 @@ TEST(LogDiskStatus, WmiThatDoesNotAnswerInTimeIsOneLineThatSaysSo) {
   EXPECT_EQ(lines[0], L"Checking Disk Status...");
   EXPECT_EQ(lines[1], L"LogDiskStatus: Error getting disk info. Exception=WMI did not answer within 0 ms");
   EXPECT_EQ(kWmiTimeout, std::chrono::milliseconds(5000));
+}
+
+// The window starts the query once its first page is shown, the engine's end waits for it: it runs once,
+// and its lines stand together although another thread logs all the while.
+TEST(LogDiskStatus, StartedFromTwoThreadsIsOneBlockAmongAnotherThreadsLines) {
+  const std::vector<std::wstring> lines = LoggedLines([] {
+    std::atomic<bool> done{false};
+    std::thread other([&] {
+      while (!done.load()) {
+        AppendLog(L"other");
+        ::Sleep(1);
+      }
+    });
+    {
+      TDiskStatusLog status;
+      std::thread window([&] { status.Start(); });
+      status.Finish();
+      window.join();
+    }
+    done.store(true);
+    other.join();
+  });
+  EXPECT_EQ(std::count(lines.begin(), lines.end(), L"Checking Disk Status..."), 1);
+  auto line = std::find(lines.begin(), lines.end(), L"Checking Disk Status...");
+  ASSERT_NE(line, lines.end());
+  ASSERT_NE(++line, lines.end());
+  ASSERT_NE(*line, L"other");
+  for (; line != lines.end() && *line != L"other"; ++line) {
+    EXPECT_TRUE(line->front() == L' ' || line->rfind(L"LogDiskStatus: Error getting disk info. Exception=", 0) == 0)
+        << *line;
+  }
+  for (; line != lines.end(); ++line) EXPECT_EQ(*line, L"other");
 }
 
 TEST(LogDiskStatus, TheQueryNeedsNoComOnTheCallersThread) {
