@@ -51,6 +51,12 @@ std::optional<std::uint64_t> SizeOnDisk(const std::wstring& path) {
   return (static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
 }
 
+// A check of a file's digests that failed on its way (reading the file, or the log line's facts about it).
+void LogValidationError(const std::wstring& expected, const std::exception& e) {
+  AppendLog(L"ValidateMD5Hash: Exception validating file MD5. Remote=" + expected + L"Exception = " +
+            ExceptionMessage(e));
+}
+
 void DeleteIfThere(const std::wstring& path) {
   if (!path.empty()) ::DeleteFileW(path.c_str());
 }
@@ -120,15 +126,15 @@ void TBaseWorkerThread::ReportUnexpected(const std::wstring& message) {
 
 bool TBaseWorkerThread::ValidateMD5Hash(const std::wstring& fileName, const std::wstring& expected,
                                         const std::wstring& expectedSha256, TFileDigests* local) {
+  TFileDigests digests;
   try {
-    const TFileDigests digests = FileDigests(fileName, !expectedSha256.empty());
-    if (local) *local = digests;
-    return DigestsMatch(fileName, digests, expected, expectedSha256);
+    digests = FileDigests(fileName, !expectedSha256.empty());
   } catch (const std::exception& e) {
-    AppendLog(L"ValidateMD5Hash: Exception validating file MD5. Remote=" + expected + L"Exception = " +
-              ExceptionMessage(e));
+    LogValidationError(expected, e);
     return false;
   }
+  if (local) *local = digests;
+  return DigestsMatch(fileName, digests, expected, expectedSha256);
 }
 
 bool TBaseWorkerThread::DigestsMatch(const std::wstring& fileName, const TFileDigests& digests,
@@ -149,8 +155,7 @@ bool TBaseWorkerThread::DigestsMatch(const std::wstring& fileName, const TFileDi
     AppendLog(line);
     return result && sha256Matches;
   } catch (const std::exception& e) {
-    AppendLog(L"ValidateMD5Hash: Exception validating file MD5. Remote=" + expected + L"Exception = " +
-              ExceptionMessage(e));
+    LogValidationError(expected, e);
     return false;
   }
 }
