@@ -400,17 +400,14 @@ TRANSFER_BENCH = BUILD / "bench" / "transfer" / "transfer_bench.exe"
 def wineserver_seconds(prefix: Path) -> float:
     """Processor time (user and system) that the wine server of `prefix` has used so far: under Wine a
     program's waits and socket calls are partly the server's work, in a process of its own."""
-    marker = f"WINEPREFIX={prefix}".encode()
-    for entry in Path("/proc").iterdir():
-        if entry.name.isdigit():
-            try:
-                argv0 = (entry / "cmdline").read_bytes().split(b"\0")[0]
-                if Path(argv0.decode(errors="replace")).name.startswith("wineserver") and \
-                        marker in (entry / "environ").read_bytes().split(b"\0"):
-                    fields = (entry / "stat").read_text().rsplit(")", 1)[1].split()
-                    return (int(fields[11]) + int(fields[12])) / os.sysconf("SC_CLK_TCK")
-            except OSError:
-                continue
+    # The server is wineserver64 in a 64-bit installation, wineserver in others.
+    pid = wine_pid("wineserver64", prefix) or wine_pid("wineserver", prefix)
+    if pid:
+        try:
+            fields = Path(f"/proc/{pid}/stat").read_text().rsplit(")", 1)[1].split()
+            return (int(fields[11]) + int(fields[12])) / os.sysconf("SC_CLK_TCK")
+        except OSError:
+            pass
     raise SystemExit(f"no wine server runs for {prefix}")
 
 
